@@ -1,0 +1,27 @@
+// last_error.h - the per-thread last-error code and the Windows error codes the platform layer reports.
+#pragma once
+
+#include "platform/base/win_types.h"
+
+#define ERROR_SUCCESS 0
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_TOO_MANY_OPEN_FILES 4
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_WRITE_FAULT 29
+#define ERROR_READ_FAULT 30
+#define ERROR_SHARING_VIOLATION 32
+#define ERROR_FILE_EXISTS 80
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_DISK_FULL 112
+#define ERROR_INVALID_NAME 123
+#define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_CANT_ACCESS_FILE 1920
+
+DWORD GetLastError(void);
+void SetLastError(DWORD code);
+
+// The Windows error code that best describes a POSIX errno value.
+DWORD win_error_from_errno(int errno_value);

@@ -1,0 +1,103 @@
+// cab_reader_internal.h - the reader context and the steps shared by the reader's units: opening
+// cabinets (cab_cabinet.cc), folders and data blocks (cab_folder.cc), the walk (cab_reader.cc).
+#pragma once
+
+#include <stdint.h>
+
+#include "cabinet/decoders/decoder.h"
+#include "cabinet/reader/cab_format.h"
+#include "cabinet/reader/cab_reader.h"
+
+constexpr uint16_t kNoExpectedIndex = 0xFFFF;
+constexpr uint32_t kNoFolder = 0xFFFF;
+constexpr int32_t kClosed = -1;
+
+struct FileEntry {
+  uint32_t nbytes;
+  uint32_t folder_offset;  // of its first byte in the folder's uncompressed data
+  uint16_t folder_index;
+  uint16_t date;
+  uint16_t time;
+  uint16_t attributes;
+  char name[CAB_NAME_NBYTES];
+};
+
+struct CabReader {
+  CabError *error;
+  CabOps ops;
+  // During a copy: the caller's handler and opaque value.
+  cab_notify_fn notify;
+  void *user;
+
+  int32_t list_handle;  // header, names and file table
+  int32_t data_handle;  // folder table and data blocks
+  int32_t out_handle;   // the file being extracted, until the handler takes it in NOTE_CLOSE
+
+  // The current cabinet's header and the reserve sizes fixed by the first cabinet opened.
+  uint8_t header[cab_format::kHeaderNbytes];
+  bool reserves_known;
+  uint32_t folder_entry_nbytes;  // 8 + folder reserve
+  uint32_t data_header_nbytes;   // 8 + data reserve
+  uint8_t *folder_entry;
+  uint8_t *data_header;
+
+  char previous_cabinet[CAB_NAME_NBYTES];
+  char previous_disk[CAB_NAME_NBYTES];
+  char next_cabinet[CAB_NAME_NBYTES];
+  char next_disk[CAB_NAME_NBYTES];
+  char cabinet_folder[CAB_PATH_NBYTES];
+  char cabinet_path[CAB_PATH_NBYTES];
+  int64_t folder_table_offset;
+
+  FileEntry file;  // the entry in hand
+
+  uint16_t entries_left;
+  uint16_t skipped_continuing;
+  uint16_t blocks_left;  // data blocks of the current folder not yet read in this cabinet
+  uint32_t folder_index;  // kNoFolder when none is selected
+  bool continuation;      // moved into the next cabinet in the middle of a folder
+
+  // The block held in out_buffer: where it starts in its folder's uncompressed data, and its size.
+  uint64_t block_folder_offset;
+  uint32_t block_nbytes;
+
+  uint16_t method_word;  // METHOD_UNSET when no decoder is set up
+  const CabDecoder *decoder;
+  void *decoder_handle;
+  uint8_t *in_buffer;  // the compressed block; for stored folders the same buffer as out_buffer
+  uint32_t in_capacity;
+  uint8_t *out_buffer;  // CAB_BLOCK_MAX_NBYTES; also the decoders' history
+
+  CabNote note;
+};
+
+// Records `code` in the caller's error record and returns 0, the failure answer of every step.
+int reader_fail(CabReader *reader, int32_t code, int32_t detail = 0);
+
+// Sends one notification with the context's user value; returns the handler's answer.
+int32_t reader_notify(CabReader *reader, int32_t kind);
+
+// Reads exactly `nbytes`; false on a short read or an error.
+bool read_exact(const CabReader *reader, int32_t handle, void *buffer, uint32_t nbytes);
+
+// cab_cabinet.cc
+// Opens cabinet_folder + `name` on both handles and reads its header, reserve, neighbour names
+// and the position of its tables; sends NOTE_CABINET. With an expected index (not
+// kNoExpectedIndex) the set identifier and index must match.
+int open_cabinet(CabReader *reader, const char *name, uint16_t expected_set_id, uint16_t expected_index);
+// Reads a file entry and its name on the list handle.
+int read_file_entry(CabReader *reader, FileEntry *entry);
+// Moves on to the next cabinet of the set in the middle of the current folder.
+int move_to_next_cabinet(CabReader *reader);
+// Closes the two cabinet handles that are open; false when a close fails.
+bool close_cabinet(CabReader *reader);
+
+// cab_folder.cc
+int select_folder(CabReader *reader, uint16_t folder_index);
+int read_folder_entry(CabReader *reader, uint32_t folder_index);
+int read_next_block(CabReader *reader);
+int reset_decoder(CabReader *reader);
+// Tears down the decoder and its buffers; the method becomes METHOD_UNSET.
+int release_method(CabReader *reader);
+// The folder index that a file entry's index stands for, or kNoFolder when it names no folder.
+uint32_t resolve_folder_index(const CabReader *reader, uint16_t folder_index);

@@ -1,0 +1,15 @@
+# CheckExports.cmake - fails when a shared library's defined dynamic symbols differ from a committed list.
+# Usage: cmake -DLIBRARY=lib.so -DEXPECTED=list.symbols -P CheckExports.cmake
+execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE table RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX REPLACE "[^\n]* [A-Za-z] ([^\n]+)" "\\1" names "${table}")
+string(STRIP "${names}" names)
+string(REPLACE "\n" ";" actual "${names}")
+list(SORT actual)
+file(STRINGS ${EXPECTED} expected)
+list(SORT expected)
+if(NOT actual STREQUAL expected)
+  message(FATAL_ERROR "exported symbols of ${LIBRARY}: ${actual}; expected: ${expected}")
+endif()

@@ -1,6 +1,7 @@
 // crt_io.h - the runtime library's low-level file functions (_open, _read, _write, _lseek, _close) over POSIX.
 //
-// Paths use Windows syntax: a backslash separates folders as "/" does. Flag and permission
+// Paths use Windows syntax: a backslash separates folders as "/" does; a path holding a character
+// Windows refuses in names (see is_valid_windows_path) fails with EINVAL. Flag and permission
 // values are the runtime library's own, so callers pass the numbers they were written with.
 // A function that fails returns -1 and leaves errno set.
 #pragma once

@@ -2,7 +2,9 @@
 // DeleteFileA, CloseHandle) and the file-time conversions, over POSIX.
 //
 // Every function sets the thread's last error (GetLastError) when it fails. Paths use Windows
-// syntax: a backslash separates folders as "/" does.
+// syntax: a backslash separates folders as "/" does. A path holding a character Windows refuses in
+// names (see is_valid_windows_path) names no file: ERROR_INVALID_NAME. A missing folder on the way
+// gives ERROR_PATH_NOT_FOUND, a missing file in an existing folder ERROR_FILE_NOT_FOUND.
 //
 // What the attributes become here: FILE_ATTRIBUTE_READONLY removes every write permission bit and
 // its absence gives the owner write permission back; hidden, system and archive have no POSIX
@@ -37,29 +39,39 @@ extern "C" {
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 
+// What GetFileAttributesA returns when it fails.
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+
 // Do not follow a symbolic link in the last part of the path: the open fails instead.
 #define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000u
 
-// Opens or creates a file. Sharing modes are accepted and not enforced (POSIX has no mandatory
-// sharing). Returns INVALID_HANDLE_VALUE on failure.
+// Opens or creates a file; a folder cannot be opened (ERROR_ACCESS_DENIED). Sharing modes are accepted
+// and not enforced (POSIX has no mandatory sharing). A file created with FILE_ATTRIBUTE_READONLY gets no
+// write permission. Returns INVALID_HANDLE_VALUE on failure. The handle stays valid until CloseHandle.
 HANDLE CreateFileA(LPCSTR path, DWORD desired_access, DWORD share_mode, void *security_attributes,
                    DWORD creation_disposition, DWORD flags_and_attributes, HANDLE template_file);
 
 BOOL CloseHandle(HANDLE handle);
 
-// Null pointers leave the corresponding time unchanged; the creation time is ignored (see above).
+// Null pointers, zero times and all-ones times leave the corresponding time unchanged; the creation
+// time is ignored (see above). Times before 1970 are set like any other.
 BOOL SetFileTime(HANDLE file, const FILETIME *creation_time, const FILETIME *last_access_time,
                  const FILETIME *last_write_time);
 
-// Reads the last-write time of an open file.
+// Reads the times of an open file; the creation time is the status-change time, the nearest Linux
+// keeps. Null pointers skip a time.
 BOOL GetFileTime(HANDLE file, FILETIME *creation_time, FILETIME *last_access_time, FILETIME *last_write_time);
 
-// Never follows a symbolic link: the link itself has no attributes to set here, so the call fails.
+// Never follows a symbolic link: the link itself has no attributes to set here, so the call fails
+// (ERROR_CANT_ACCESS_FILE). FILE_ATTRIBUTE_NORMAL or 0 leaves a plain, writable file. The file is
+// opened for reading to be changed, so one its caller may not read fails (ERROR_ACCESS_DENIED).
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
 
-// Returns the attributes (read-only from the permission bits, directory), or 0xFFFFFFFF.
+// Returns the attributes (read-only when the owner may not write, directory; FILE_ATTRIBUTE_NORMAL
+// when neither), or INVALID_FILE_ATTRIBUTES. Follows symbolic links.
 DWORD GetFileAttributesA(LPCSTR path);
 
+// Removes a file; a folder is refused (ERROR_ACCESS_DENIED).
 BOOL DeleteFileA(LPCSTR path);
 
 // MS-DOS date (bits 0-4 day, 5-8 month, 9-15 years since 1980) and time (bits 0-4 seconds / 2,
@@ -68,7 +80,8 @@ BOOL DeleteFileA(LPCSTR path);
 BOOL DosDateTimeToFileTime(WORD dos_date, WORD dos_time, FILETIME *file_time);
 
 // Local time to universal time, with the offset (daylight saving included) in force at that
-// local time in the process's time zone.
+// local time in the process's time zone (TZ). A local time that a change of clocks repeats is its
+// first occurrence; one that the change skips is read with the offset in force before it.
 BOOL LocalFileTimeToFileTime(const FILETIME *local_time, FILETIME *utc_time);
 
 // Universal time to local time, the inverse of LocalFileTimeToFileTime.

@@ -10,6 +10,10 @@ if(QUILLORA_SANITIZE OR QUILLORA_FUZZ)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
+if(QUILLORA_FUZZ)
+  # Coverage feedback comes from every library a target reaches, not only the target's own file.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 # A fuzz target is a libFuzzer program when fuzzing, and otherwise a test that replays
 # the committed seed corpus, so every ctest run exercises the seeds.

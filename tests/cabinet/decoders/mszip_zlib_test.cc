@@ -7,20 +7,29 @@
 #include <vector>
 
 #include "tests/cabinet/decoders/mszip_harness.h"
-#include "tests/cabinet/decoders/sample_data.h"
-#include "tests/cabinet/decoders/zlib_mszip.h"
+#include "tests/cabinet/support/sample_data.h"
+#include "tests/cabinet/support/cab_writer.h"
 
 namespace {
 
 using cabtest::Bytes;
 using cabtest::DataKind;
 using cabtest::MszipHarness;
-using cabtest::ZlibSettings;
+using cabtest::Block;
+
+struct ZlibSettings {
+  int level;
+  int strategy;
+};
 
 struct NamedSettings {
   const char *name;
   ZlibSettings settings;
 };
+
+std::vector<Block> zlib_blocks(const Bytes &data, ZlibSettings settings) {
+  return cabtest::mszip_compress(data, settings.level, settings.strategy);
+}
 
 const NamedSettings kSettings[] = {
     {"level 1", {1, Z_DEFAULT_STRATEGY}},  {"level 6", {6, Z_DEFAULT_STRATEGY}},
@@ -32,13 +41,13 @@ const NamedSettings kSettings[] = {
 const DataKind kKinds[] = {DataKind::text, DataKind::random, DataKind::runs, DataKind::records};
 
 // Decodes the blocks in order through one buffer; returns how many blocks failed or differed.
-int decode_all(const Bytes &data, const std::vector<Bytes> &blocks, const std::string &what) {
+int decode_all(const Bytes &data, const std::vector<Block> &blocks, const std::string &what) {
   MszipHarness harness;
   int bad = 0;
   for (size_t i = 0; i < blocks.size(); ++i) {
-    const size_t start = i * cabtest::kMszipBlockNbytes;
-    const uint32_t n = static_cast<uint32_t>(std::min(cabtest::kMszipBlockNbytes, data.size() - start));
-    const cabtest::DecodeResult result = harness.decode(blocks[i]);
+    const size_t start = i * cabtest::kBlockNbytes;
+    const uint32_t n = static_cast<uint32_t>(std::min(cabtest::kBlockNbytes, data.size() - start));
+    const cabtest::DecodeResult result = harness.decode(blocks[i].compressed);
     if (result.rc != DEC_OK || result.nbytes != n ||
         !std::equal(data.begin() + start, data.begin() + start + n, harness.buffer().begin())) {
       ADD_FAILURE() << what << ": block " << i << " rc " << result.rc << " produced " << result.nbytes << " of " << n;
@@ -54,7 +63,7 @@ TEST(MszipZlib, RoundTripsEveryKindAndStrategy) {
     const Bytes data = cabtest::sample_data(kind, 7 * 32768 + 1234, 3);
     for (const NamedSettings &s : kSettings) {
       const std::string what = std::string(cabtest::data_kind_name(kind)) + ", " + s.name;
-      EXPECT_EQ(decode_all(data, cabtest::zlib_mszip_blocks(data, s.settings), what), 0) << what;
+      EXPECT_EQ(decode_all(data, zlib_blocks(data, s.settings), what), 0) << what;
     }
   }
 }
@@ -67,7 +76,7 @@ TEST(MszipZlib, RoundTripsMixedData) {
     data.insert(data.end(), part.begin(), part.end());
   }
   for (int level = 1; level <= 9; level += 4) {
-    EXPECT_EQ(decode_all(data, cabtest::zlib_mszip_blocks(data, {level, Z_DEFAULT_STRATEGY}), "mixed"), 0);
+    EXPECT_EQ(decode_all(data, zlib_blocks(data, {level, Z_DEFAULT_STRATEGY}), "mixed"), 0);
   }
 }
 
@@ -80,7 +89,7 @@ TEST(MszipZlib, CapacityRuleRejectsNoOrdinaryStream) {
     for (uint32_t seed = 0; seed < 3; ++seed) {
       const Bytes data = cabtest::sample_data(kind, 4 * 32768, 100 + seed);
       for (int level = 1; level <= 9; ++level) {
-        const std::vector<Bytes> blocks = cabtest::zlib_mszip_blocks(data, {level, Z_DEFAULT_STRATEGY});
+        const std::vector<Block> blocks = zlib_blocks(data, {level, Z_DEFAULT_STRATEGY});
         streams += static_cast<int>(blocks.size());
         rejected += decode_all(data, blocks, std::string(cabtest::data_kind_name(kind)) + " level " +
                                                  std::to_string(level));
@@ -95,7 +104,7 @@ TEST(MszipZlib, CapacityRuleRejectsNoOrdinaryStream) {
 TEST(MszipZlib, EveryTruncationEndsCleanly) {
   const Bytes data = cabtest::sample_data(DataKind::text, 6000, 9);
   for (const NamedSettings &s : {kSettings[1], kSettings[3], kSettings[7]}) {
-    const Bytes block = cabtest::zlib_mszip_blocks(data, s.settings)[0];
+    const Bytes block = zlib_blocks(data, s.settings)[0].compressed;
     MszipHarness harness;
     for (size_t cut = 0; cut < block.size(); ++cut) {
       const cabtest::DecodeResult result = harness.decode(Bytes(block.begin(), block.begin() + cut), 6000);

@@ -1,4 +1,4 @@
-// test_data.h - deterministic file contents for cabinet tests: text-like, random and runs.
+// test_data.h - deterministic file contents for the reader tests: text-like, random and runs.
 #pragma once
 
 #include <cstddef>

@@ -35,11 +35,11 @@ namespace {
 // Owns one raw-deflate stream for the life of a compression run.
 class Deflater {
  public:
-  explicit Deflater(int level) {
+  Deflater(int level, int strategy) {
     // Raw deflate (windowBits -15): MSZIP has no zlib header or trailer. memLevel 9 lets zlib keep a
     // whole 32768-byte block in one deflate block when it falls back to storing it.
-    if (deflateInit2(&stream_, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
-      throw std::invalid_argument("zlib rejected the MSZIP level");
+    if (deflateInit2(&stream_, level, Z_DEFLATED, -15, 9, strategy) != Z_OK) {
+      throw std::invalid_argument("zlib rejected the MSZIP level or strategy");
     }
   }
   ~Deflater() { deflateEnd(&stream_); }
@@ -82,8 +82,8 @@ Bytes mszip_stored_block(const uint8_t* in, size_t in_nbytes) {
 
 }  // namespace
 
-std::vector<Block> mszip_compress(const Bytes& folder_data, int level) {
-  Deflater deflater(level);
+std::vector<Block> mszip_compress(const Bytes& folder_data, int level, int strategy) {
+  Deflater deflater(level, strategy);
   std::vector<Block> blocks;
   for (size_t start = 0; start < folder_data.size(); start += kBlockNbytes) {
     const size_t n = std::min(kBlockNbytes, folder_data.size() - start);

@@ -94,7 +94,8 @@ uint32_t block_checksum(const Bytes& compressed, uint16_t uncompressed_nbytes, c
 // input gives no block). Each block is "CK" and a complete raw deflate stream primed with the
 // previous 32768 bytes of the folder as its dictionary, or a single stored deflate block when that
 // is smaller, so a block never holds more than 32768 + 7 bytes.
-std::vector<Block> mszip_compress(const Bytes& folder_data, int level = 6);
+// `strategy` is zlib's (0 default, 1 filtered, 2 Huffman only, 3 run lengths, 4 fixed codes).
+std::vector<Block> mszip_compress(const Bytes& folder_data, int level = 6, int strategy = 0);
 
 // Cuts one folder's data into stored blocks of at most 32768 bytes.
 std::vector<Block> stored_blocks(const Bytes& folder_data);

@@ -1,6 +1,6 @@
 // sample_data.h - deterministic test data of distinct kinds: text, random, runs, binary records.
-#ifndef TESTS_CABINET_DECODERS_SAMPLE_DATA_H
-#define TESTS_CABINET_DECODERS_SAMPLE_DATA_H
+#ifndef TESTS_CABINET_SUPPORT_SAMPLE_DATA_H
+#define TESTS_CABINET_SUPPORT_SAMPLE_DATA_H
 
 #include <cstdint>
 #include <random>

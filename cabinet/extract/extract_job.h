@@ -2,6 +2,7 @@
 // notification handler that creates and stamps output files, and the state it keeps per call.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "cabinet/reader/cab_reader.h"
@@ -22,6 +23,10 @@ extern const CabOps runtime_cab_ops;
 // applies the stored time and attributes, NOTE_NEXT_CABINET gives up after a bounded number of
 // failed attempts. `note->user` is the ExtractJob.
 int32_t extract_notify(int32_t kind, CabNote *note);
+
+// Where the cabinet's name starts in `path`: after its last "\" or "/", both separators here; what
+// comes before is the cabinet's folder, where the next cabinets of its set are looked for.
+size_t cabinet_name_start(const char *path);
 
 // Runs one extraction with `notify` (extract_notify or a handler that calls it) over `ops`.
 // `caller` is stored in the job. Returns 0 or the error code, as extract() does.

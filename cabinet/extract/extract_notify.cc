@@ -1,5 +1,6 @@
 // extract_notify.cc - the notification handler of extract(): creates each output file, then closes
 // it and applies the stored date, time and attributes; decides when a next cabinet is given up.
+#include <errno.h>
 #include <string.h>
 
 #include "cabinet/extract/extract_job.h"
@@ -23,7 +24,10 @@ bool output_path(const ExtractJob *job, const char *name, char (&path)[CAB_PATH_
   if (!is_contained_name(name)) return false;
   size_t folder_len = strlen(job->destination);
   size_t name_len = strlen(name);
-  if (folder_len + name_len >= sizeof path) return false;
+  if (folder_len + name_len >= sizeof path) {
+    errno = ENAMETOOLONG;  // so that a caller can say why no file was made
+    return false;
+  }
   memcpy(path, job->destination, folder_len);
   memcpy(path + folder_len, name, name_len + 1);
   return true;

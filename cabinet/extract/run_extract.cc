@@ -5,14 +5,11 @@
 
 namespace {
 
-// Splits at the last "\" or "/": the folder keeps its separator, the name is the rest.
+// The folder keeps its separator, the name is the rest.
 bool split_cabinet_path(const char *path, char (&folder)[CAB_PATH_NBYTES], char (&name)[CAB_PATH_NBYTES]) {
   size_t length = strlen(path);
   if (length >= CAB_PATH_NBYTES) return false;
-  size_t name_start = 0;
-  for (size_t i = 0; i < length; ++i) {
-    if (path[i] == '\\' || path[i] == '/') name_start = i + 1;
-  }
+  size_t name_start = cabinet_name_start(path);
   memcpy(folder, path, name_start);
   folder[name_start] = '\0';
   memcpy(name, path + name_start, length - name_start + 1);
@@ -32,6 +29,14 @@ bool prepare_destination(const char *destination, char (&out)[CAB_PATH_NBYTES]) 
 }
 
 }  // namespace
+
+size_t cabinet_name_start(const char *path) {
+  size_t name_start = 0;
+  for (size_t i = 0; path[i] != '\0'; ++i) {
+    if (path[i] == '\\' || path[i] == '/') name_start = i + 1;
+  }
+  return name_start;
+}
 
 int run_extract(const char *cabinet_path, const char *destination, const CabOps *ops, cab_notify_fn notify,
                 void *caller) {

@@ -153,8 +153,9 @@ int reset_decoder(CabReader *r) {
 
 uint32_t resolve_folder_index(const CabReader *r, uint16_t folder_index) {
   uint16_t folder_count = le16(r->header + kHeaderFolderCount);
-  if (folder_index == kFolderContinuedToNext || folder_index == kFolderContinuedBoth)
-    return folder_count > 0 ? folder_count - 1u : kNoFolder;
+  if (folder_count == 0) return kNoFolder;
+  if (folder_index == kFolderContinuedFromPrevious) return 0;
+  if (folder_index == kFolderContinuedToNext || folder_index == kFolderContinuedBoth) return folder_count - 1u;
   return folder_index < folder_count ? folder_index : kNoFolder;
 }
 

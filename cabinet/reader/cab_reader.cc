@@ -197,6 +197,7 @@ int cab_reader_folder_info(CabReader *r, uint16_t folder_index, CabFolderInfo *i
             r->ops.cab_seek(r->data_handle, r->folder_table_offset + int64_t{index} * r->folder_entry_nbytes, 0) >= 0 &&
             read_exact(r, r->data_handle, entry, sizeof entry);
   if (kept < 0 || r->ops.cab_seek(r->data_handle, kept, 0) < 0 || !ok) return reader_fail(r, ERR_CORRUPT);
+  info->folder_index = static_cast<uint16_t>(index);
   info->first_block_offset = le32(entry + kFolderFirstBlock);
   info->block_count = le16(entry + kFolderBlockCount);
   info->method_word = le16(entry + kFolderMethodWord);

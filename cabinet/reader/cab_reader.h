@@ -88,14 +88,16 @@ int cab_reader_copy(CabReader *reader, const char *cabinet_name, const char *cab
 
 /* What a folder entry of the cabinet being walked says. */
 typedef struct CabFolderInfo {
-  uint32_t first_block_offset;
+  uint16_t folder_index; /* the entry's own index in this cabinet */
   uint16_t block_count;
   uint16_t method_word;
+  uint32_t first_block_offset;
 } CabFolderInfo;
 
-/* Reads folder entry `folder_index` of the cabinet being walked, for a handler that wants to show
- * it; the reader's own position is left as it was. Valid only during a notification. Returns 1, or
- * 0 with ERR_CORRUPT recorded when the entry cannot be read. */
+/* Reads the folder entry that a file entry's folder index names in the cabinet being walked (0xFFFD:
+ * the first folder, which continues from the previous cabinet; 0xFFFE and 0xFFFF: the last), for a
+ * handler that wants to show it; the reader's own position is left as it was. Valid only during a
+ * notification. Returns 1, or 0 with ERR_CORRUPT recorded when there is no such entry. */
 int cab_reader_folder_info(CabReader *reader, uint16_t folder_index, CabFolderInfo *info);
 
 /* Releases the decoder, the buffers and the context, and closes what is open. Returns 1. */

@@ -99,5 +99,6 @@ int read_next_block(CabReader *reader);
 int reset_decoder(CabReader *reader);
 // Tears down the decoder and its buffers; the method becomes METHOD_UNSET.
 int release_method(CabReader *reader);
-// The folder index that a file entry's index stands for, or kNoFolder when it names no folder.
+// The folder that a file entry's index stands for in this cabinet (a file from the previous cabinet
+// is in the first folder, one running into the next in the last), or kNoFolder when there is none.
 uint32_t resolve_folder_index(const CabReader *reader, uint16_t folder_index);

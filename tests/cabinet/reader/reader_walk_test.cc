@@ -200,6 +200,39 @@ TEST(ReaderWalk, ListPositionAnswerWalksTheEntriesAgain) {
   EXPECT_EQ(output(files, "b"), Bytes(6, 2));
 }
 
+TEST(ReaderWalk, FolderInfoDuringANotificationLeavesTheWalkIntact) {
+  std::vector<Folder> folders = {Folder{kMethodMszip, {File{"m", text_data(70000, 1)}}},
+                                 Folder{0x1503, {File{"empty", {}}}},
+                                 Folder{kMethodStored, {File{"s", random_data(40000, 2)}}}};
+  MemoryFiles files;
+  std::vector<Cabinet> cabs = write_cabinet_set(folders);
+  add_cabinets(files, cabs);
+  ReaderSession session(files);
+  std::vector<std::pair<uint16_t, uint16_t>> seen;  // folder index, method word
+  session.answer = [&](int32_t kind, CabNote *note) {
+    if (kind == NOTE_COPY) {
+      CabFolderInfo info{};
+      EXPECT_EQ(cab_reader_folder_info(session.reader, note->folder_index, &info), 1);
+      seen.emplace_back(info.folder_index, info.method_word);
+      // The entries that name the continuing and the last folder.
+      EXPECT_EQ(cab_reader_folder_info(session.reader, 0xFFFD, &info), 1);
+      EXPECT_EQ(info.folder_index, 0);
+      EXPECT_EQ(cab_reader_folder_info(session.reader, 0xFFFE, &info), 1);
+      EXPECT_EQ(info.folder_index, 2);
+      // The MSZIP folder has three blocks, the empty one none, the stored one two.
+      EXPECT_EQ(info.block_count, 2);
+      EXPECT_EQ(info.first_block_offset, cabs[0].blocks[3]);
+      EXPECT_EQ(cab_reader_folder_info(session.reader, 3, &info), 0);
+    }
+    return session.default_answer(kind, note);
+  };
+  ASSERT_EQ(session.copy("set1.cab"), 1);
+  EXPECT_THAT(seen, ElementsAre(std::make_pair(0, kMethodMszip), std::make_pair(1, 0x1503),
+                                std::make_pair(2, kMethodStored)));
+  EXPECT_EQ(output(files, "m"), folders[0].files[0].data);
+  EXPECT_EQ(output(files, "s"), folders[2].files[0].data);
+}
+
 TEST(ReaderWalk, ContextServesSeveralCopies) {
   MemoryFiles files;
   files.add("x.cab", write_cabinet({Folder{kMethodMszip, {File{"x", text_data(50000, 1)}}}}));

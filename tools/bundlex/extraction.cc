@@ -1,0 +1,40 @@
+// extraction.cc - the walk that x and t share.
+#include "tools/bundlex/extraction.h"
+
+#include "cabinet/extract/extract_job.h"
+#include "tools/bundlex/tool_ops.h"
+
+namespace bundlex {
+
+int extraction::list() {
+  int code = list_extraction(cabinet, entries);
+  if (code != 0) report_failure(code, trace);
+  return code;
+}
+
+int extraction::run(const std::string &destination, cab_notify_fn notify) {
+  uint64_t total_nbytes = 0;
+  for (const entry &e : entries) total_nbytes += e.nbytes;
+  progress display(total_nbytes, entries.size());
+  display_ = &display;
+  io() = io_log{};
+  io().on_write = [&display](uint64_t nbytes) { display.bytes_done(nbytes); };
+  int code = run_extract(cabinet.c_str(), destination.c_str(), &tool_ops(), notify, this);
+  io().on_write = nullptr;
+  display_ = nullptr;
+  // The progress line ends before any message follows it.
+  display.finish();
+  if (code != 0) report_failure(code, trace);
+  return code;
+}
+
+void extraction::file_done() {
+  ++files_done;
+  if (display_ != nullptr) display_->file_done();
+}
+
+extraction &of(const CabNote *note) {
+  return *static_cast<extraction *>(static_cast<ExtractJob *>(note->user)->caller);
+}
+
+}  // namespace bundlex

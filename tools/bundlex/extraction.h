@@ -1,0 +1,42 @@
+// extraction.h - the walk that x and t share: a listing pass that sizes the job, then the
+// library's run_extract with the command's handler, progress and the failure message.
+#pragma once
+
+#include <stddef.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cabinet/reader/cab_reader.h"
+#include "tools/bundlex/cabinet_listing.h"
+#include "tools/bundlex/messages.h"
+#include "tools/bundlex/progress.h"
+
+namespace bundlex {
+
+// One extraction's state. The command's handler reaches it through of(note).
+struct extraction {
+  explicit extraction(std::string cabinet_path) : cabinet(std::move(cabinet_path)), trace{cabinet} {}
+
+  // Fills `entries` with what the walk will write. Returns 0, or the error code, reported.
+  int list();
+  // Runs the walk with `notify`, a handler that wraps extract_notify, passes every note to
+  // trace.follow() and calls file_done(). Returns 0, or the error code, reported.
+  int run(const std::string &destination, cab_notify_fn notify);
+  // A file has been closed.
+  void file_done();
+
+  const std::string cabinet;
+  walk_trace trace;
+  std::vector<entry> entries;
+  size_t files_done = 0;
+
+ private:
+  progress *display_ = nullptr;  // during run()
+};
+
+// The extraction behind a note of a walk that run() started.
+extraction &of(const CabNote *note);
+
+}  // namespace bundlex

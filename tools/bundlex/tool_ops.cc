@@ -1,0 +1,50 @@
+// tool_ops.cc - the reader's file operations as the tool gives them: runtime operations, observed.
+#include "tools/bundlex/tool_ops.h"
+
+#include <errno.h>
+
+#include "cabinet/extract/extract_job.h"
+
+namespace bundlex {
+
+namespace {
+
+io_log the_log;
+
+int32_t observed_open(const char *path, int32_t flags, int32_t permission) {
+  int32_t handle = runtime_cab_ops.cab_open(path, flags, permission);
+  if (handle == -1) {
+    the_log.open_errno = errno;
+    the_log.failed_open = path;
+  }
+  return handle;
+}
+
+int32_t observed_write(int32_t handle, const void *buffer, uint32_t nbytes) {
+  int32_t written = handle == kDiscardHandle ? static_cast<int32_t>(nbytes)
+                                             : runtime_cab_ops.cab_write(handle, buffer, nbytes);
+  if (written < 0) {
+    the_log.write_errno = errno;
+    return written;
+  }
+  the_log.bytes_written += static_cast<uint32_t>(written);
+  if (the_log.on_write) the_log.on_write(the_log.bytes_written);
+  return written;
+}
+
+// The reader closes an output handle itself when a file fails half-way.
+int32_t observed_close(int32_t handle) { return handle == kDiscardHandle ? 0 : runtime_cab_ops.cab_close(handle); }
+
+}  // namespace
+
+io_log &io() { return the_log; }
+
+const CabOps &tool_ops() {
+  // Built on first use, so that runtime_cab_ops, defined elsewhere, is certainly set up.
+  static const CabOps ops = {runtime_cab_ops.cab_alloc, runtime_cab_ops.cab_free, observed_open,
+                             runtime_cab_ops.cab_read,  observed_write,           observed_close,
+                             runtime_cab_ops.cab_seek};
+  return ops;
+}
+
+}  // namespace bundlex

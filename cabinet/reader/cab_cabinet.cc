@@ -21,14 +21,13 @@ bool join_path(char (&out)[CAB_PATH_NBYTES], const char *folder, const char *nam
 // Reads a zero-terminated string of at most 255 characters at the list handle's position into
 // `out` (CAB_NAME_NBYTES) and leaves the handle just after its zero byte.
 int read_string(CabReader *r, char *out) {
-  int64_t start = r->ops.cab_seek(r->list_handle, 0, 1);
-  if (start < 0) return reader_fail(r, ERR_CORRUPT);
-  int32_t got = r->ops.cab_read(r->list_handle, out, kNameWindowNbytes);
+  int64_t start = r->list.position;
+  int32_t got = stream_read(&r->list, out, kNameWindowNbytes);
   if (got <= 0) return reader_fail(r, ERR_CORRUPT);
   const void *zero = memchr(out, 0, static_cast<size_t>(got));
   if (zero == nullptr) return reader_fail(r, ERR_CORRUPT);
   int64_t length = static_cast<const char *>(zero) - out;
-  if (r->ops.cab_seek(r->list_handle, start + length + 1, 0) < 0) return reader_fail(r, ERR_CORRUPT);
+  stream_seek(&r->list, start + length + 1);
   return 1;
 }
 
@@ -37,7 +36,7 @@ int skip_header_reserve(CabReader *r, uint32_t nbytes) {
   uint8_t scratch[256];
   while (nbytes > 0) {
     uint32_t chunk = nbytes < sizeof scratch ? nbytes : sizeof scratch;
-    if (!read_exact(r, r->list_handle, scratch, chunk)) return reader_fail(r, ERR_NOT_CABINET);
+    if (!read_exact(&r->list, scratch, chunk)) return reader_fail(r, ERR_NOT_CABINET);
     nbytes -= chunk;
   }
   return 1;
@@ -69,7 +68,7 @@ int take_reserve_sizes(CabReader *r, uint32_t folder_reserve, uint32_t data_rese
 int read_reserve(CabReader *r, uint16_t flags) {
   if (!(flags & kFlagReservePresent)) return take_reserve_sizes(r, 0, 0);
   uint8_t sizes[kReserveSizesNbytes];
-  if (!read_exact(r, r->list_handle, sizes, sizeof sizes)) return reader_fail(r, ERR_NOT_CABINET);
+  if (!read_exact(&r->list, sizes, sizeof sizes)) return reader_fail(r, ERR_NOT_CABINET);
   // Each cabinet's own header-reserve size is skipped, so a set whose cabinets reserve different
   // header areas still parses; folder and data reserves must agree across the set.
   if (!skip_header_reserve(r, le16(sizes))) return 0;
@@ -91,10 +90,10 @@ int read_neighbour_names(CabReader *r, uint16_t flags) {
 
 bool close_cabinet(CabReader *r) {
   bool ok = true;
-  if (r->data_handle != kClosed) ok = r->ops.cab_close(r->data_handle) == 0;
-  r->data_handle = kClosed;
-  if (r->list_handle != kClosed) ok = (r->ops.cab_close(r->list_handle) == 0) && ok;
-  r->list_handle = kClosed;
+  if (r->data.handle != kClosed) ok = r->ops.cab_close(r->data.handle) == 0;
+  r->data.handle = kClosed;
+  if (r->list.handle != kClosed) ok = (r->ops.cab_close(r->list.handle) == 0) && ok;
+  r->list.handle = kClosed;
   return ok;
 }
 
@@ -102,19 +101,15 @@ int open_cabinet(CabReader *r, const char *name, uint16_t expected_set_id, uint1
   if (!join_path(r->cabinet_path, r->cabinet_folder, name)) return reader_fail(r, ERR_OPEN_CABINET);
   const int32_t flags = CAB_O_BINARY | CAB_O_RDONLY;
   const int32_t permission = CAB_S_IREAD | CAB_S_IWRITE;
-  r->list_handle = r->ops.cab_open(r->cabinet_path, flags, permission);
-  if (r->list_handle < 0) {
-    r->list_handle = kClosed;
-    return reader_fail(r, ERR_OPEN_CABINET);
-  }
-  r->data_handle = r->ops.cab_open(r->cabinet_path, flags, permission);
-  if (r->data_handle < 0) {
-    r->data_handle = kClosed;
-    return reader_fail(r, ERR_OPEN_CABINET);
-  }
+  int32_t list_handle = r->ops.cab_open(r->cabinet_path, flags, permission);
+  if (list_handle < 0) return reader_fail(r, ERR_OPEN_CABINET);
+  stream_attach(&r->list, &r->ops, list_handle, r->list_buffer, sizeof r->list_buffer);
+  int32_t data_handle = r->ops.cab_open(r->cabinet_path, flags, permission);
+  if (data_handle < 0) return reader_fail(r, ERR_OPEN_CABINET);
+  stream_attach(&r->data, &r->ops, data_handle, r->data_buffer, sizeof r->data_buffer);
 
   uint8_t header[kHeaderNbytes];
-  if (!read_exact(r, r->list_handle, header, sizeof header) || le32(header + kHeaderSignature) != kSignature)
+  if (!read_exact(&r->list, header, sizeof header) || le32(header + kHeaderSignature) != kSignature)
     return reader_fail(r, ERR_NOT_CABINET);
   uint16_t version = le16(header + kHeaderVersion);
   if (version != kVersion) return reader_fail(r, ERR_VERSION, version);
@@ -126,9 +121,8 @@ int open_cabinet(CabReader *r, const char *name, uint16_t expected_set_id, uint1
   uint16_t header_flags = le16(header + kHeaderFlags);
   if (!read_reserve(r, header_flags) || !read_neighbour_names(r, header_flags)) return 0;
 
-  r->folder_table_offset = r->ops.cab_seek(r->list_handle, 0, 1);
-  if (r->folder_table_offset < 0 || r->ops.cab_seek(r->list_handle, le32(header + kHeaderFirstFileOffset), 0) < 0)
-    return reader_fail(r, ERR_CORRUPT);
+  r->folder_table_offset = r->list.position;
+  stream_seek(&r->list, le32(header + kHeaderFirstFileOffset));
   r->entries_left = le16(header + kHeaderFileCount);
 
   r->note.text1 = r->next_cabinet;
@@ -142,7 +136,7 @@ int open_cabinet(CabReader *r, const char *name, uint16_t expected_set_id, uint1
 
 int read_file_entry(CabReader *r, FileEntry *file) {
   uint8_t entry[kFileEntryNbytes];
-  if (!read_exact(r, r->list_handle, entry, sizeof entry)) return reader_fail(r, ERR_CORRUPT);
+  if (!read_exact(&r->list, entry, sizeof entry)) return reader_fail(r, ERR_CORRUPT);
   file->nbytes = le32(entry + kFileSize);
   file->folder_offset = le32(entry + kFileFolderOffset);
   file->folder_index = le16(entry + kFileFolderIndex);

@@ -92,20 +92,30 @@ int switch_method(CabReader *r, uint16_t method_word) {
 }
 
 // Reads one data block at the data handle into the compressed buffer at `offset`; on success
-// `*in_nbytes` is offset plus the block's compressed count.
+// `*in_nbytes` is offset plus the block's compressed count. A whole stored block is not copied:
+// it stays in the data stream's buffer, where the held block then points, until the next read.
 int read_block_at(CabReader *r, uint32_t offset, uint32_t *in_nbytes) {
   uint8_t *header = r->data_header;
-  if (!read_exact(r, r->data_handle, header, r->data_header_nbytes)) return reader_fail(r, ERR_CORRUPT);
+  if (!read_exact(&r->data, header, r->data_header_nbytes)) return reader_fail(r, ERR_CORRUPT);
   uint32_t compressed_nbytes = le16(header + kDataCompressedCount);
   if (offset + compressed_nbytes > r->in_capacity) return reader_fail(r, ERR_CORRUPT);
-  uint8_t *data = r->in_buffer + offset;
-  if (!read_exact(r, r->data_handle, data, compressed_nbytes)) return reader_fail(r, ERR_CORRUPT);
+  const bool borrow = offset == 0 && compressed_nbytes > 0 && method_of(r->method_word) == METHOD_NONE &&
+                      le16(header + kDataUncompressedCount) != 0;
+  const uint8_t *data = nullptr;
+  if (borrow) {
+    data = stream_take(&r->data, compressed_nbytes);
+    if (data == nullptr) return reader_fail(r, ERR_CORRUPT);
+  } else {
+    if (!read_exact(&r->data, r->in_buffer + offset, compressed_nbytes)) return reader_fail(r, ERR_CORRUPT);
+    data = r->in_buffer + offset;
+  }
   uint32_t stored = le32(header + kDataChecksum);
   if (stored != 0) {
     uint32_t sum = cab_checksum(data, compressed_nbytes, 0);
     sum = cab_checksum(header + kDataCompressedCount, r->data_header_nbytes - kDataCompressedCount, sum);
     if (sum != stored) return reader_fail(r, ERR_CORRUPT);
   }
+  r->block_data = borrow ? data : r->out_buffer;
   *in_nbytes = offset + compressed_nbytes;
   return 1;
 }
@@ -114,13 +124,14 @@ int decode_block(CabReader *r, uint32_t in_nbytes, uint32_t out_nbytes) {
   unsigned method = method_of(r->method_word);
   uint32_t produced = 0;
   if (method == METHOD_NONE) {
-    produced = in_nbytes;  // already in the output buffer
+    produced = in_nbytes;  // the block's bytes are its output
   } else if (is_decoder_method(method)) {
     if (out_nbytes > CAB_BLOCK_MAX_NBYTES) return reader_fail(r, ERR_DECODE);
     // MSZIP stops at the end of its data and says how much it made; the others make what is asked.
     produced = method == METHOD_MSZIP ? CAB_BLOCK_MAX_NBYTES : out_nbytes;
     if (r->decoder->decode(r->decoder_handle, r->in_buffer, in_nbytes, r->out_buffer, &produced) != DEC_OK)
       return reader_fail(r, ERR_DECODE);
+    r->block_data = r->out_buffer;
   } else {
     return reader_fail(r, ERR_METHOD);
   }
@@ -162,10 +173,9 @@ uint32_t resolve_folder_index(const CabReader *r, uint16_t folder_index) {
 int read_folder_entry(CabReader *r, uint32_t folder_index) {
   r->folder_index = folder_index;
   int64_t entry_offset = r->folder_table_offset + static_cast<int64_t>(folder_index) * r->folder_entry_nbytes;
-  if (r->ops.cab_seek(r->data_handle, entry_offset, 0) < 0 ||
-      !read_exact(r, r->data_handle, r->folder_entry, r->folder_entry_nbytes) ||
-      r->ops.cab_seek(r->data_handle, le32(r->folder_entry + kFolderFirstBlock), 0) < 0)
+  if (!stream_seek(&r->data, entry_offset) || !read_exact(&r->data, r->folder_entry, r->folder_entry_nbytes))
     return reader_fail(r, ERR_CORRUPT);
+  stream_seek(&r->data, le32(r->folder_entry + kFolderFirstBlock));
   r->blocks_left = le16(r->folder_entry + kFolderBlockCount);
   return switch_method(r, le16(r->folder_entry + kFolderMethodWord));
 }

@@ -20,8 +20,8 @@ int32_t reader_notify(CabReader *r, int32_t kind) {
   return r->notify(kind, &r->note);
 }
 
-bool read_exact(const CabReader *r, int32_t handle, void *buffer, uint32_t nbytes) {
-  return r->ops.cab_read(handle, buffer, nbytes) == static_cast<int32_t>(nbytes);
+bool read_exact(CabStream *stream, void *buffer, uint32_t nbytes) {
+  return stream_read(stream, buffer, nbytes) == static_cast<int32_t>(nbytes);
 }
 
 namespace {
@@ -52,16 +52,31 @@ void fill_file_note(CabReader *r) {
 // Reports the list handle's position; the handler may set the entries still to walk and move the
 // list elsewhere.
 int list_position(CabReader *r) {
-  int64_t position = r->ops.cab_seek(r->list_handle, 0, 1);
-  if (position < 0) return reader_fail(r, ERR_CORRUPT);
+  int64_t position = r->list.position;
   r->note.value = static_cast<int32_t>(position);
   r->note.folder_index = r->entries_left;
   r->note.set_id = le16(r->header + kHeaderSetId);
   if (reader_notify(r, NOTE_LIST_POSITION) == -1) return reader_fail(r, ERR_ABORTED);
   r->entries_left = r->note.folder_index;
   if (r->entries_left != 0 && r->note.value != static_cast<int32_t>(position) &&
-      r->ops.cab_seek(r->list_handle, r->note.value, 0) < 0)
+      !stream_seek(&r->list, r->note.value))
     return reader_fail(r, ERR_ABORTED);
+  return 1;
+}
+
+// Sends what is staged to the output handle.
+int flush_output(CabReader *r) {
+  uint32_t nbytes = r->staged_nbytes;
+  r->staged_nbytes = 0;
+  if (nbytes > 0 && r->ops.cab_write(r->out_handle, r->staging, nbytes) != static_cast<int32_t>(nbytes))
+    return reader_fail(r, ERR_OUTPUT);
+  return 1;
+}
+
+int write_output(CabReader *r, const uint8_t *bytes, uint32_t nbytes) {
+  if (r->staged_nbytes + nbytes > kStagingNbytes && !flush_output(r)) return 0;
+  memcpy(r->staging + r->staged_nbytes, bytes, nbytes);
+  r->staged_nbytes += nbytes;
   return 1;
 }
 
@@ -82,11 +97,10 @@ int write_file_data(CabReader *r) {
     uint64_t in_block = position - r->block_folder_offset;
     uint64_t available = r->block_nbytes - in_block;
     auto chunk = static_cast<uint32_t>(remaining < available ? remaining : available);
-    if (r->ops.cab_write(r->out_handle, r->out_buffer + in_block, chunk) != static_cast<int32_t>(chunk))
-      return reader_fail(r, ERR_OUTPUT);
+    if (!write_output(r, r->block_data + in_block, chunk)) return 0;
     position += chunk;
     remaining -= chunk;
-    if (remaining == 0) return 1;
+    if (remaining == 0) return flush_output(r);
     if (!read_next_block(r)) return 0;
   }
 }
@@ -95,6 +109,7 @@ int write_file_data(CabReader *r) {
 int extract_file(CabReader *r, int32_t out_handle) {
   r->out_handle = out_handle;
   if (r->file.nbytes > 0 && !write_file_data(r)) {
+    r->staged_nbytes = 0;
     r->ops.cab_close(r->out_handle);
     r->out_handle = kClosed;
     return 0;
@@ -172,7 +187,7 @@ CabReader *cab_reader_create(cab_alloc_fn cab_alloc, cab_free_fn cab_free, cab_o
   memset(r, 0, sizeof *r);
   r->error = error;
   r->ops = CabOps{cab_alloc, cab_free, cab_open, cab_read, cab_write, cab_close, cab_seek};
-  r->list_handle = r->data_handle = r->out_handle = kClosed;
+  r->list.handle = r->data.handle = r->out_handle = kClosed;
   r->folder_index = kNoFolder;
   r->method_word = METHOD_UNSET;
   return r;
@@ -190,13 +205,14 @@ int cab_reader_copy(CabReader *r, const char *cabinet_name, const char *cabinet_
 
 int cab_reader_folder_info(CabReader *r, uint16_t folder_index, CabFolderInfo *info) {
   uint32_t index = resolve_folder_index(r, folder_index);
-  if (index == kNoFolder || r->data_handle == kClosed) return reader_fail(r, ERR_CORRUPT);
-  int64_t kept = r->ops.cab_seek(r->data_handle, 0, 1);
+  if (index == kNoFolder || r->data.handle == kClosed) return reader_fail(r, ERR_CORRUPT);
+  // Straight from the handle, so that the block the walk holds in the stream's buffer stays valid.
   uint8_t entry[kFolderEntryNbytes];
-  bool ok = kept >= 0 &&
-            r->ops.cab_seek(r->data_handle, r->folder_table_offset + int64_t{index} * r->folder_entry_nbytes, 0) >= 0 &&
-            read_exact(r, r->data_handle, entry, sizeof entry);
-  if (kept < 0 || r->ops.cab_seek(r->data_handle, kept, 0) < 0 || !ok) return reader_fail(r, ERR_CORRUPT);
+  int64_t offset = r->folder_table_offset + int64_t{index} * r->folder_entry_nbytes;
+  stream_handle_moved(&r->data);
+  if (r->ops.cab_seek(r->data.handle, offset, 0) != offset ||
+      r->ops.cab_read(r->data.handle, entry, sizeof entry) != static_cast<int32_t>(sizeof entry))
+    return reader_fail(r, ERR_CORRUPT);
   info->folder_index = static_cast<uint16_t>(index);
   info->first_block_offset = le32(entry + kFolderFirstBlock);
   info->block_count = le16(entry + kFolderBlockCount);

@@ -7,10 +7,17 @@
 #include "cabinet/decoders/decoder.h"
 #include "cabinet/reader/cab_format.h"
 #include "cabinet/reader/cab_reader.h"
+#include "cabinet/reader/cab_stream.h"
 
 constexpr uint16_t kNoExpectedIndex = 0xFFFF;
 constexpr uint32_t kNoFolder = 0xFFFF;
 constexpr int32_t kClosed = -1;
+// Reads of the file table and of the data blocks, and writes of the output, go in pieces of these
+// sizes, so that a cabinet of many small files or one of large stored files costs few calls.
+constexpr uint32_t kListBufferNbytes = 8192;
+constexpr uint32_t kDataBufferNbytes = 256 * 1024;
+constexpr uint32_t kStagingNbytes = 256 * 1024;
+static_assert(kDataBufferNbytes >= CAB_BLOCK_MAX_NBYTES + 2 * 264, "a whole block and its header fit the buffer");
 
 struct FileEntry {
   uint32_t nbytes;
@@ -29,9 +36,9 @@ struct CabReader {
   cab_notify_fn notify;
   void *user;
 
-  int32_t list_handle;  // header, names and file table
-  int32_t data_handle;  // folder table and data blocks
-  int32_t out_handle;   // the file being extracted, until the handler takes it in NOTE_CLOSE
+  CabStream list;      // header, names and file table
+  CabStream data;      // folder table and data blocks
+  int32_t out_handle;  // the file being extracted, until the handler takes it in NOTE_CLOSE
 
   // The current cabinet's header and the reserve sizes fixed by the first cabinet opened.
   uint8_t header[cab_format::kHeaderNbytes];
@@ -57,7 +64,9 @@ struct CabReader {
   uint32_t folder_index;  // kNoFolder when none is selected
   bool continuation;      // moved into the next cabinet in the middle of a folder
 
-  // The block held in out_buffer: where it starts in its folder's uncompressed data, and its size.
+  // The block held: its bytes (in out_buffer, or for a stored block in the data stream's buffer),
+  // where it starts in its folder's uncompressed data, and its size.
+  const uint8_t *block_data;
   uint64_t block_folder_offset;
   uint32_t block_nbytes;
 
@@ -69,6 +78,12 @@ struct CabReader {
   uint8_t *out_buffer;  // CAB_BLOCK_MAX_NBYTES; also the decoders' history
 
   CabNote note;
+
+  // Output waits here and goes out in large writes: at the end of each file, or when full.
+  uint32_t staged_nbytes;
+  uint8_t staging[kStagingNbytes];
+  uint8_t list_buffer[kListBufferNbytes];
+  uint8_t data_buffer[kDataBufferNbytes];
 };
 
 // Records `code` in the caller's error record and returns 0, the failure answer of every step.
@@ -78,7 +93,7 @@ int reader_fail(CabReader *reader, int32_t code, int32_t detail = 0);
 int32_t reader_notify(CabReader *reader, int32_t kind);
 
 // Reads exactly `nbytes`; false on a short read or an error.
-bool read_exact(const CabReader *reader, int32_t handle, void *buffer, uint32_t nbytes);
+bool read_exact(CabStream *stream, void *buffer, uint32_t nbytes);
 
 // cab_cabinet.cc
 // Opens cabinet_folder + `name` on both handles and reads its header, reserve, neighbour names

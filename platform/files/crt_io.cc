@@ -66,7 +66,8 @@ int _open(const char *path, int flags, int permission) {
     return -1;
   }
   // As the runtime library does, _O_SEQUENTIAL wins over _O_RANDOM. A hint the file system cannot
-  // take is no reason to fail the open.
+  // take is no reason to fail the open. The hints steer read-ahead, so a write-only file skips them.
+  if ((flags & kAccessFlags) == _O_WRONLY) return fd;
   if ((flags & _O_SEQUENTIAL) != 0) {
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   } else if ((flags & _O_RANDOM) != 0) {

@@ -141,23 +141,33 @@ BOOL GetFileTime(HANDLE file, FILETIME *creation_time, FILETIME *last_access_tim
 
 // The open does not follow a symbolic link and does not wait (a FIFO would block a plain open); the
 // mode changes only when it must, since this runs once for every file a caller writes.
+namespace {
+
+// The permission bits that `attributes` asks for, from the file's current ones.
+mode_t wanted_mode(mode_t mode, DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return mode & ~mode_t{0222};
+  return (mode & 0222) == 0 ? mode | 0200 : mode;
+}
+
+}  // namespace
+
+// Runs once per extracted file, so the common case (nothing to change) costs one lstat; a change
+// goes through a handle opened without following links, so a link swapped in meanwhile is refused.
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
   std::string posix;
   if (!to_posix_path(path, &posix)) return FALSE;
+  struct stat st;
+  if (lstat(posix.c_str(), &st) != 0) return fail(path_error(posix, errno));
+  if (S_ISLNK(st.st_mode)) return fail(ERROR_CANT_ACCESS_FILE);
+  if (wanted_mode(st.st_mode & 07777, attributes) == (st.st_mode & 07777)) return TRUE;
+
   const int fd = platform::retry_on_eintr(
       [&] { return open(posix.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
   if (fd < 0) return fail(path_error(posix, errno));
-
-  struct stat st;
   int error = fstat(fd, &st) == 0 ? 0 : errno;
   if (error == 0) {
     const mode_t mode = st.st_mode & 07777;
-    mode_t wanted = mode;
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-      wanted &= ~mode_t{0222};
-    } else if ((mode & 0222) == 0) {
-      wanted |= 0200;
-    }
+    const mode_t wanted = wanted_mode(mode, attributes);
     if (wanted != mode && fchmod(fd, wanted) != 0) error = errno;
   }
   close(fd);

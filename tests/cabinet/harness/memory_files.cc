@@ -65,6 +65,7 @@ int32_t MemoryFiles::cab_read(int32_t handle, void *buffer, uint32_t nbytes) {
   uint32_t count = available < nbytes ? static_cast<uint32_t>(available) : nbytes;
   if (count > 0) std::memcpy(buffer, bytes.data() + position, count);
   it->second.position += count;
+  self->bytes_read_ += count;
   return static_cast<int32_t>(count);
 }
 

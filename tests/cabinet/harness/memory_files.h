@@ -36,6 +36,7 @@ class MemoryFiles {
   uint64_t calls(Op op) const { return calls_[static_cast<int>(op)]; }
 
   size_t open_handles() const { return handles_.size(); }
+  uint64_t bytes_read() const { return bytes_read_; }
   int64_t live_allocations() const { return live_allocations_; }
 
  private:
@@ -59,6 +60,7 @@ class MemoryFiles {
   uint64_t calls_[static_cast<int>(Op::count)] = {};
   uint64_t fail_at_[static_cast<int>(Op::count)] = {};
   int64_t live_allocations_ = 0;
+  uint64_t bytes_read_ = 0;
   MemoryFiles *previous_;
 };
 

@@ -81,6 +81,7 @@ struct CabReader {
 
   // Output waits here and goes out in large writes: at the end of each file, or when full.
   uint32_t staged_nbytes;
+  // The buffers come last: cab_reader_create clears everything before them.
   uint8_t staging[kStagingNbytes];
   uint8_t list_buffer[kListBufferNbytes];
   uint8_t data_buffer[kDataBufferNbytes];

@@ -1,0 +1,50 @@
+// code_page_1252.cc - Windows-1252 to and from UTF-16, round-trip mappings only.
+#include "platform/codepage/code_page_1252.h"
+
+#include <cstdint>
+
+namespace codepage {
+namespace {
+
+// 0x80..0x9F; the rest of 1252 equals Latin-1. The undefined 0x81, 0x8D, 0x8F, 0x90 and 0x9D
+// map to themselves.
+constexpr char16_t kHighControls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// The one place a best-fit table would go: a character without an exact byte becomes '?'.
+char byte_for(char16_t unit) {
+  if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return static_cast<char>(unit);
+  for (int i = 0; i < 32; ++i) {
+    if (kHighControls[i] == unit) return static_cast<char>(0x80 + i);
+  }
+  return '?';
+}
+
+}  // namespace
+
+std::u16string utf16_from_ansi(std::string_view ansi) {
+  std::u16string out;
+  out.reserve(ansi.size());
+  for (char c : ansi) {
+    const auto byte = static_cast<uint8_t>(c);
+    out.push_back(byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : char16_t{byte});
+  }
+  return out;
+}
+
+std::string ansi_from_utf16(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    const bool pair = unit >= 0xD800 && unit < 0xDC00 && i + 1 < text.size() &&
+                      text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
+    if (pair) ++i;
+    out.push_back(pair ? '?' : byte_for(unit));
+  }
+  return out;
+}
+
+}  // namespace codepage

@@ -1,0 +1,17 @@
+// code_page_1252.h - the ANSI code page (Windows-1252) to and from UTF-16.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace codepage {
+
+// Bytes of code page 1252 to UTF-16; the five bytes 1252 leaves undefined map to the C1 controls
+// of the same value, as Windows does, so every byte round-trips.
+std::u16string utf16_from_ansi(std::string_view ansi);
+
+// UTF-16 to code page 1252 with '?' for every character 1252 cannot represent exactly (a
+// surrogate pair gives one '?'). Best-fit substitutions are not applied yet.
+std::string ansi_from_utf16(std::u16string_view text);
+
+}  // namespace codepage

@@ -67,6 +67,8 @@ class Parser {
       if (pos_ == text_.size()) break;
       const char16_t separator = text_[pos_++];
       if (is_rdn_separator(separator)) {
+        // CR LF is one separator, as CertNameToStrA writes it under CRLF_FLAG.
+        if (separator == u'\r' && pos_ < text_.size() && text_[pos_] == u'\n') ++pos_;
         name->push_back(std::move(rdn));
         rdn.clear();
         skip_space();  // a trailing RDN separator is accepted

@@ -58,6 +58,8 @@ INSTANTIATE_TEST_SUITE_P(
                   name({rdn({attr(kCN, kPrintable, "a, O=b")}), rdn({attr(kOU, kBMP, "c\r L=d\n S=e")})})},
         ParseCase{kMixed, CERT_NAME_STR_COMMA_FLAG | CERT_NAME_STR_CRLF_FLAG,
                   name({rdn({attr(kCN, kPrintable, "a")}), rdn({attr(kO, kBMP, "b; OU=c\r L=d\n S=e")})})},
+        ParseCase{"CN=a\r\nO=b\r\n", CERT_NAME_STR_CRLF_FLAG,
+                  name({rdn({attr(kCN, kPrintable, "a")}), rdn({attr(kO, kPrintable, "b")})})},
         ParseCase{"OU=zzzz + OU=aaaa, CN=x", 0,
                   name({rdn({attr(kOU, kPrintable, "zzzz"), attr(kOU, kPrintable, "aaaa")}),
                         rdn({attr(kCN, kPrintable, "x")})})},

@@ -8,12 +8,9 @@
 #include <utility>
 #include <vector>
 
-namespace bundlex {
+#include "cabinet/reader/cab_format.h"
 
-// File-entry folder indices that tie a file to the neighbouring cabinets of a set.
-constexpr uint16_t kFromPrevious = 0xFFFD;
-constexpr uint16_t kIntoNext = 0xFFFE;
-constexpr uint16_t kFromPreviousIntoNext = 0xFFFF;
+namespace bundlex {
 
 struct entry {
   std::string name;  // as stored; "\" separates folders
@@ -25,8 +22,12 @@ struct entry {
   int32_t folder = -1;        // the folder of this cabinet that holds it, -1 when unknown
   int32_t method_word = -1;   // that folder's method word, -1 when it cannot be read
 
-  bool from_previous() const { return folder_index == kFromPrevious || folder_index == kFromPreviousIntoNext; }
-  bool into_next() const { return folder_index == kIntoNext || folder_index == kFromPreviousIntoNext; }
+  bool from_previous() const {
+    return folder_index == cab_format::kFolderContinuedFromPrevious || folder_index == cab_format::kFolderContinuedBoth;
+  }
+  bool into_next() const {
+    return folder_index == cab_format::kFolderContinuedToNext || folder_index == cab_format::kFolderContinuedBoth;
+  }
 };
 
 struct cabinet_listing {

@@ -7,9 +7,18 @@ typedef int BOOL;
 typedef uint8_t BYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
+typedef unsigned int UINT;
 typedef int32_t LONG;
 typedef void *HANDLE;
 typedef const char *LPCSTR;
+typedef char *LPSTR;
+#ifndef __cplusplus
+#include <uchar.h>
+#endif
+typedef char16_t WCHAR;  // a UTF-16 code unit, as on Windows
+typedef WCHAR *LPWSTR;
+typedef const WCHAR *LPCWSTR;
+typedef uintptr_t ULONG_PTR;
 
 #ifndef TRUE
 #define TRUE 1

@@ -13,13 +13,19 @@ constexpr char16_t kHighControls[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// The one place a best-fit table would go: a character without an exact byte becomes '?'.
-char byte_for(char16_t unit) {
-  if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return static_cast<char>(unit);
-  for (int i = 0; i < 32; ++i) {
-    if (kHighControls[i] == unit) return static_cast<char>(0x80 + i);
+// The one place a best-fit table would go: false for a character without an exact byte.
+bool byte_for(char16_t unit, char *byte) {
+  if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
+    *byte = static_cast<char>(unit);
+    return true;
   }
-  return '?';
+  for (int i = 0; i < 32; ++i) {
+    if (kHighControls[i] == unit) {
+      *byte = static_cast<char>(0x80 + i);
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -34,16 +40,23 @@ std::u16string utf16_from_ansi(std::string_view ansi) {
   return out;
 }
 
-std::string ansi_from_utf16(std::u16string_view text) {
+std::string ansi_from_utf16(std::u16string_view text, char default_char, bool *used_default) {
   std::string out;
+  bool defaulted = false;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
     const bool pair = unit >= 0xD800 && unit < 0xDC00 && i + 1 < text.size() &&
                       text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
     if (pair) ++i;
-    out.push_back(pair ? '?' : byte_for(unit));
+    char byte;
+    if (pair || !byte_for(unit, &byte)) {
+      byte = default_char;
+      defaulted = true;
+    }
+    out.push_back(byte);
   }
+  if (used_default != nullptr) *used_default = defaulted;
   return out;
 }
 

@@ -10,8 +10,12 @@ namespace codepage {
 // of the same value, as Windows does, so every byte round-trips.
 std::u16string utf16_from_ansi(std::string_view ansi);
 
-// UTF-16 to code page 1252 with '?' for every character 1252 cannot represent exactly (a
-// surrogate pair gives one '?'). Best-fit substitutions are not applied yet.
-std::string ansi_from_utf16(std::u16string_view text);
+// UTF-16 to code page 1252: every character 1252 cannot represent exactly (a surrogate pair
+// counts as one) becomes default_char, and *used_default, when not null, tells whether that
+// happened. Best-fit substitutions are not applied yet.
+std::string ansi_from_utf16(std::u16string_view text, char default_char, bool *used_default);
+
+// The same with '?' as the default character.
+inline std::string ansi_from_utf16(std::u16string_view text) { return ansi_from_utf16(text, '?', nullptr); }
 
 }  // namespace codepage

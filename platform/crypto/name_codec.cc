@@ -7,16 +7,11 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/codepage/utf8.h"
+#include "platform/crypto/der.h"
+
 namespace x500 {
 namespace {
-
-constexpr BYTE kTagOctetString = 0x04;
-constexpr BYTE kTagOid = 0x06;
-constexpr BYTE kTagUtf8 = 0x0C;
-constexpr BYTE kTagSequence = 0x30;
-constexpr BYTE kTagSet = 0x31;
-constexpr BYTE kTagUniversal = 0x1C;
-constexpr BYTE kTagBmp = 0x1E;
 
 // The string types whose decoded form is the content bytes unchanged, with their tags.
 struct NarrowType {
@@ -35,54 +30,6 @@ struct AsnObjectFree {
 };
 using AsnObject = std::unique_ptr<ASN1_OBJECT, AsnObjectFree>;
 
-// One TLV read from a bounded range; `end` is one past the whole TLV.
-struct Tlv {
-  const BYTE *start;
-  BYTE tag;  // the first identifier byte; high tag numbers are skipped over, not interpreted
-  const BYTE *content;
-  size_t content_nbytes;
-  const BYTE *end;
-};
-
-// Definite lengths only, as DER requires; nothing if the TLV runs past `limit`.
-std::optional<Tlv> read_tlv(const BYTE *p, const BYTE *limit) {
-  Tlv tlv{p, 0, nullptr, 0, nullptr};
-  if (p >= limit) return std::nullopt;
-  tlv.tag = *p++;
-  if ((tlv.tag & 0x1F) == 0x1F) {
-    while (p < limit && (*p & 0x80)) ++p;
-    if (p++ >= limit) return std::nullopt;
-  }
-  if (p >= limit) return std::nullopt;
-  size_t length = *p++;
-  if (length & 0x80) {
-    const size_t length_nbytes = length & 0x7F;
-    if (length_nbytes == 0 || length_nbytes > 4 || static_cast<size_t>(limit - p) < length_nbytes)
-      return std::nullopt;
-    length = 0;
-    for (size_t i = 0; i < length_nbytes; ++i) length = (length << 8) | *p++;
-  }
-  if (static_cast<size_t>(limit - p) < length) return std::nullopt;
-  tlv.content = p;
-  tlv.content_nbytes = length;
-  tlv.end = p + length;
-  return tlv;
-}
-
-std::optional<std::string> oid_to_text(const Tlv &tlv) {
-  const unsigned char *p = tlv.start;
-  AsnObject obj(d2i_ASN1_OBJECT(nullptr, &p, tlv.end - tlv.start));
-  if (!obj) return std::nullopt;
-  char small[128];
-  const int needed = OBJ_obj2txt(small, sizeof small, obj.get(), 1);
-  if (needed <= 0) return std::nullopt;
-  if (static_cast<size_t>(needed) < sizeof small) return std::string(small);
-  std::string text(needed + 1, '\0');
-  OBJ_obj2txt(text.data(), needed + 1, obj.get(), 1);
-  text.resize(needed);
-  return text;
-}
-
 void put_u16_host(std::vector<BYTE> *out, char16_t unit) {
   BYTE bytes[sizeof unit];
   std::memcpy(bytes, &unit, sizeof unit);
@@ -90,7 +37,7 @@ void put_u16_host(std::vector<BYTE> *out, char16_t unit) {
 }
 
 // The decoded form of one value TLV (see CERT_RDN_ATTR); nothing if its content is malformed.
-std::optional<Attribute> decode_value(const Tlv &tlv) {
+std::optional<Attribute> decode_value(const der::Tlv &tlv) {
   Attribute attr;
   for (const NarrowType &narrow : kNarrowTypes) {
     if (tlv.tag == narrow.tag) {
@@ -100,24 +47,24 @@ std::optional<Attribute> decode_value(const Tlv &tlv) {
     }
   }
   switch (tlv.tag) {
-    case kTagOctetString:
+    case der::kTagOctetString:
       attr.value_type = CERT_RDN_OCTET_STRING;
       attr.value.assign(tlv.content, tlv.end);
       return attr;
-    case kTagBmp:
+    case der::kTagBmp:
       if (tlv.content_nbytes % 2 != 0) return std::nullopt;
       attr.value_type = CERT_RDN_BMP_STRING;
       for (size_t i = 0; i < tlv.content_nbytes; i += 2)
         put_u16_host(&attr.value, static_cast<char16_t>(tlv.content[i] << 8 | tlv.content[i + 1]));
       return attr;
-    case kTagUtf8: {
+    case der::kTagUtf8: {
       std::u16string units;
-      if (!utf8_to_utf16(tlv.content, tlv.content_nbytes, &units)) return std::nullopt;
+      if (!codepage::utf16_from_utf8(tlv.content, tlv.content_nbytes, &units)) return std::nullopt;
       attr.value_type = CERT_RDN_UTF8_STRING;
       for (char16_t unit : units) put_u16_host(&attr.value, unit);
       return attr;
     }
-    case kTagUniversal:
+    case der::kTagUniversal:
       if (tlv.content_nbytes % 4 != 0) return std::nullopt;
       attr.value_type = CERT_RDN_UNIVERSAL_STRING;
       for (size_t i = 0; i < tlv.content_nbytes; i += 4) {
@@ -135,20 +82,6 @@ std::optional<Attribute> decode_value(const Tlv &tlv) {
   }
 }
 
-void put_tlv(std::vector<BYTE> *out, BYTE tag, const std::vector<BYTE> &content) {
-  out->push_back(tag);
-  const size_t n = content.size();
-  if (n < 0x80) {
-    out->push_back(static_cast<BYTE>(n));
-  } else {
-    int length_nbytes = 0;
-    for (size_t rest = n; rest != 0; rest >>= 8) ++length_nbytes;
-    out->push_back(static_cast<BYTE>(0x80 | length_nbytes));
-    for (int i = length_nbytes - 1; i >= 0; --i) out->push_back(static_cast<BYTE>(n >> (8 * i)));
-  }
-  out->insert(out->end(), content.begin(), content.end());
-}
-
 std::u16string host_units(const std::vector<BYTE> &value) {
   std::u16string units(value.size() / 2, u'\0');
   std::memcpy(units.data(), value.data(), units.size() * 2);
@@ -160,25 +93,25 @@ std::vector<BYTE> encode_value(const Attribute &attr) {
   std::vector<BYTE> out;
   for (const NarrowType &narrow : kNarrowTypes) {
     if (attr.value_type == narrow.value_type) {
-      put_tlv(&out, narrow.tag, attr.value);
+      der::put_tlv(&out, narrow.tag, attr.value);
       return out;
     }
   }
   std::vector<BYTE> content;
   switch (attr.value_type) {
     case CERT_RDN_OCTET_STRING:
-      put_tlv(&out, kTagOctetString, attr.value);
+      der::put_tlv(&out, der::kTagOctetString, attr.value);
       break;
     case CERT_RDN_BMP_STRING:
       for (char16_t unit : host_units(attr.value)) {
         content.push_back(static_cast<BYTE>(unit >> 8));
         content.push_back(static_cast<BYTE>(unit));
       }
-      put_tlv(&out, kTagBmp, content);
+      der::put_tlv(&out, der::kTagBmp, content);
       break;
     case CERT_RDN_UTF8_STRING: {
-      const std::string utf8 = utf16_to_utf8(host_units(attr.value));
-      put_tlv(&out, kTagUtf8, std::vector<BYTE>(utf8.begin(), utf8.end()));
+      const std::string utf8 = codepage::utf8_from_utf16(host_units(attr.value));
+      der::put_tlv(&out, der::kTagUtf8, std::vector<BYTE>(utf8.begin(), utf8.end()));
       break;
     }
     case CERT_RDN_UNIVERSAL_STRING:
@@ -187,7 +120,7 @@ std::vector<BYTE> encode_value(const Attribute &attr) {
         std::memcpy(&code, attr.value.data() + i, sizeof code);
         for (int shift = 24; shift >= 0; shift -= 8) content.push_back(static_cast<BYTE>(code >> shift));
       }
-      put_tlv(&out, kTagUniversal, content);
+      der::put_tlv(&out, der::kTagUniversal, content);
       break;
     default:  // CERT_RDN_ENCODED_BLOB: already a TLV
       out = attr.value;
@@ -200,21 +133,21 @@ std::vector<BYTE> encode_value(const Attribute &attr) {
 
 std::optional<Name> decode_name(const BYTE *der, size_t der_nbytes) {
   const BYTE *limit = der + der_nbytes;
-  const std::optional<Tlv> outer = read_tlv(der, limit);
-  if (!outer || outer->tag != kTagSequence || outer->end != limit) return std::nullopt;
+  const std::optional<der::Tlv> outer = der::read_tlv(der, limit);
+  if (!outer || outer->tag != der::kTagSequence || outer->end != limit) return std::nullopt;
   Name name;
   for (const BYTE *p = outer->content; p < outer->end;) {
-    const std::optional<Tlv> set = read_tlv(p, outer->end);
-    if (!set || set->tag != kTagSet) return std::nullopt;
+    const std::optional<der::Tlv> set = der::read_tlv(p, outer->end);
+    if (!set || set->tag != der::kTagSet) return std::nullopt;
     Rdn rdn;
     for (const BYTE *q = set->content; q < set->end;) {
-      const std::optional<Tlv> seq = read_tlv(q, set->end);
-      if (!seq || seq->tag != kTagSequence) return std::nullopt;
-      const std::optional<Tlv> oid = read_tlv(seq->content, seq->end);
-      if (!oid || oid->tag != kTagOid) return std::nullopt;
-      const std::optional<Tlv> value = read_tlv(oid->end, seq->end);
+      const std::optional<der::Tlv> seq = der::read_tlv(q, set->end);
+      if (!seq || seq->tag != der::kTagSequence) return std::nullopt;
+      const std::optional<der::Tlv> oid = der::read_tlv(seq->content, seq->end);
+      if (!oid || oid->tag != der::kTagOid) return std::nullopt;
+      const std::optional<der::Tlv> value = der::read_tlv(oid->end, seq->end);
       if (!value || value->end != seq->end) return std::nullopt;
-      std::optional<std::string> oid_text = oid_to_text(*oid);
+      std::optional<std::string> oid_text = der::oid_text(*oid);
       std::optional<Attribute> attr = decode_value(*value);
       if (!oid_text || !attr) return std::nullopt;
       attr->oid = std::move(*oid_text);
@@ -247,12 +180,12 @@ std::optional<std::vector<BYTE>> encode_name(const Name &name) {
       if (!oid) return std::nullopt;
       const std::vector<BYTE> value = encode_value(attr);
       oid->insert(oid->end(), value.begin(), value.end());
-      put_tlv(&attrs, kTagSequence, *oid);
+      der::put_tlv(&attrs, der::kTagSequence, *oid);
     }
-    put_tlv(&rdns, kTagSet, attrs);
+    der::put_tlv(&rdns, der::kTagSet, attrs);
   }
   std::vector<BYTE> out;
-  put_tlv(&out, kTagSequence, rdns);
+  der::put_tlv(&out, der::kTagSequence, rdns);
   return out;
 }
 

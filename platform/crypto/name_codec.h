@@ -38,10 +38,6 @@ bool is_hex_value(DWORD value_type);
 std::u16string value_to_text(DWORD value_type, const BYTE *value, size_t value_nbytes,
                              bool t61_try_utf8);
 
-// Strict UTF-8 to UTF-16 (no overlongs, surrogates or code points past U+10FFFF).
-bool utf8_to_utf16(const BYTE *utf8, size_t utf8_nbytes, std::u16string *out);
-std::string utf16_to_utf8(std::u16string_view text);
-
 // The key CertNameToStr writes for an OID, or nothing (the caller then writes "OID.<dotted>").
 std::optional<std::string_view> key_for_oid(std::string_view oid);
 // The OID for a key of the string form, matched case-insensitively, including the keys accepted

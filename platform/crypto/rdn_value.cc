@@ -1,87 +1,20 @@
-// rdn_value.cc - attribute values as text: the string types, UTF-8, and CertRDNValueToStrA.
+// rdn_value.cc - attribute values as text: the string types and CertRDNValueToStrA.
 #include <cstring>
 
 #include "platform/base/last_error.h"
 #include "platform/codepage/code_page_1252.h"
+#include "platform/codepage/utf8.h"
 #include "platform/crypto/name_codec.h"
 #include "platform/crypto/x500_name.h"
 
 namespace x500 {
 namespace {
 
-void append_code_point(std::u16string *out, uint32_t code) {
-  if (code < 0x10000) {
-    out->push_back(static_cast<char16_t>(code));
-  } else {
-    code -= 0x10000;
-    out->push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-    out->push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-  }
-}
-
 std::u16string latin1(const BYTE *bytes, size_t nbytes) {
   return std::u16string(bytes, bytes + nbytes);
 }
 
 }  // namespace
-
-bool utf8_to_utf16(const BYTE *utf8, size_t utf8_nbytes, std::u16string *out) {
-  out->clear();
-  for (size_t i = 0; i < utf8_nbytes;) {
-    const BYTE lead = utf8[i];
-    size_t extra;
-    uint32_t code, min_code;
-    if (lead < 0x80) {
-      extra = 0, code = lead, min_code = 0;
-    } else if ((lead & 0xE0) == 0xC0) {
-      extra = 1, code = lead & 0x1F, min_code = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      extra = 2, code = lead & 0x0F, min_code = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      extra = 3, code = lead & 0x07, min_code = 0x10000;
-    } else {
-      return false;
-    }
-    if (utf8_nbytes - i <= extra) return false;
-    for (size_t k = 1; k <= extra; ++k) {
-      if ((utf8[i + k] & 0xC0) != 0x80) return false;
-      code = code << 6 | (utf8[i + k] & 0x3F);
-    }
-    if (code < min_code || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) return false;
-    append_code_point(out, code);
-    i += extra + 1;
-  }
-  return true;
-}
-
-std::string utf16_to_utf8(std::u16string_view text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t code = text[i];
-    if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] < 0xE000) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (code >= 0xD800 && code < 0xE000) {
-      code = 0xFFFD;  // an unpaired surrogate has no UTF-8 form
-    }
-    if (code < 0x80) {
-      out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | code >> 6));
-      out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | code >> 12));
-      out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | code >> 18));
-      out.push_back(static_cast<char>(0x80 | (code >> 12 & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-  }
-  return out;
-}
 
 std::u16string value_to_text(DWORD value_type, const BYTE *value, size_t value_nbytes,
                              bool t61_try_utf8) {
@@ -96,7 +29,7 @@ std::u16string value_to_text(DWORD value_type, const BYTE *value, size_t value_n
     case CERT_RDN_GENERAL_STRING:
       return latin1(value, value_nbytes);
     case CERT_RDN_T61_STRING:
-      if (t61_try_utf8 && utf8_to_utf16(value, value_nbytes, &text)) return text;
+      if (t61_try_utf8 && codepage::utf16_from_utf8(value, value_nbytes, &text)) return text;
       return latin1(value, value_nbytes);
     case CERT_RDN_BMP_STRING:
     case CERT_RDN_UTF8_STRING:
@@ -108,7 +41,7 @@ std::u16string value_to_text(DWORD value_type, const BYTE *value, size_t value_n
         uint32_t code;
         std::memcpy(&code, value + i, sizeof code);
         const bool valid = code <= 0x10FFFF && !(code >= 0xD800 && code < 0xE000);
-        append_code_point(&text, valid ? code : 0xFFFD);
+        codepage::append_utf16(&text, valid ? code : 0xFFFD);
       }
       return text;
     case CERT_RDN_OCTET_STRING:

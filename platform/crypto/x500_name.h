@@ -25,6 +25,18 @@ BOOL CertStrToNameA(DWORD dwCertEncodingType, LPCSTR pszX500, DWORD dwStrType, v
 // key and no quoting; the size contract is that of CertNameToStrA.
 DWORD CertRDNValueToStrA(DWORD dwValueType, PCERT_RDN_VALUE_BLOB pValue, LPSTR psz, DWORD csz);
 
+// TRUE when every attribute of pRDN matches an attribute in some RDN of the DER name pCertName: a
+// NULL pszObjId matches any OID, CERT_RDN_ANY_TYPE any type, a NULL Value.pbData any value;
+// otherwise values compare byte for byte in CERT_RDN_ATTR's decoded form (8-bit values, since
+// dwFlags must be 0). FALSE with CRYPT_E_NO_MATCH when one does not match, CRYPT_E_ASN1_CORRUPT
+// when the name does not decode, E_INVALIDARG for other flags.
+BOOL CertIsRDNAttrsInCertificateName(DWORD dwCertEncodingType, DWORD dwFlags, PCERT_NAME_BLOB pCertName,
+                                     PCERT_RDN pRDN);
+
+// The first attribute of the decoded name (RDN order, then attribute order) whose OID equals
+// pszObjId; a pointer into pName, or NULL.
+PCERT_RDN_ATTR CertFindRDNAttr(LPCSTR pszObjId, PCERT_NAME_INFO pName);
+
 #ifdef __cplusplus
 }
 #endif

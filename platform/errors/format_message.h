@@ -5,7 +5,7 @@
 
 #include "platform/base/win_types.h"
 
-typedef char *LPSTR;
+
 typedef void *HLOCAL;
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100

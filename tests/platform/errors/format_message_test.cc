@@ -50,7 +50,23 @@ INSTANTIATE_TEST_SUITE_P(
     HresultOfWin32, SystemTexts,
     testing::Values(TextCase{0x80070005, "Access is denied.\r\n"},
                     TextCase{0x80070002, "The system cannot find the file specified.\r\n"},
-                    TextCase{0x80070057, "The parameter is incorrect.\r\n"}));
+                    TextCase{0x80070057, "The parameter is incorrect.\r\n"},
+                    TextCase{0x800704C7, "The operation was canceled by the user.\r\n"}));
+
+// The codes the certificate store, the key provider and the signer report.
+INSTANTIATE_TEST_SUITE_P(
+    StoreKeysAndSignatures, SystemTexts,
+    testing::Values(TextCase{1223, "The operation was canceled by the user.\r\n"},
+                    TextCase{0x80090003, "Bad Key.\r\n"},
+                    TextCase{0x80090010, "Access denied.\r\n"},
+                    TextCase{0x80090019, "The keyset is not defined.\r\n"},
+                    TextCase{0x8009001B, "Provider type does not match registered value.\r\n"},
+                    TextCase{0x80091002, "Unknown cryptographic algorithm.\r\n"},
+                    TextCase{0x80092002, "An error occurred during encode or decode operation.\r\n"},
+                    TextCase{0x80092005, "The object or property already exists.\r\n"},
+                    TextCase{0x80092009, "Cannot find the requested object.\r\n"},
+                    TextCase{0x8009200B,
+                             "The certificate does not have a property that references a private key.\r\n"}));
 
 struct FailureCase {
   const char *what;

@@ -1,0 +1,26 @@
+// multibyte.h - MultiByteToWideChar and WideCharToMultiByte for the ANSI code page (Windows-1252) and UTF-8.
+#pragma once
+
+#include "platform/base/win_types.h"
+
+#define CP_ACP 0
+#define CP_UTF8 65001
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Converts cbMultiByte bytes (-1: up to and including the NUL) of code page CodePage (CP_ACP or
+// 1252, or CP_UTF8) into lpWideCharStr; dwFlags must be 0, and ill-formed UTF-8 becomes U+FFFD. With cchWideChar 0 returns the size needed; returns the
+// code units written, 0 on failure with ERROR_INSUFFICIENT_BUFFER or ERROR_INVALID_PARAMETER.
+int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                        LPWSTR lpWideCharStr, int cchWideChar);
+
+// The reverse; characters 1252 lacks become lpDefaultChar (or '?'), and *lpUsedDefaultChar (when
+// not NULL) tells whether that happened. Same size contract.
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                        LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar, BOOL *lpUsedDefaultChar);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,107 @@
+// private_file.cc - whole-file reads and temporary-file-then-rename writes over POSIX.
+#include "platform/crypto/private_file.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/base/last_error.h"
+#include "platform/files/posix_call.h"
+
+namespace privfile {
+namespace {
+
+// A temporary file in a given folder, closed and removed when it goes out of scope (after a
+// rename there is nothing left to remove; after a link the temporary name still has to go).
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const std::string &folder) : path_(folder + "/" + kTemporaryPrefix + "XXXXXX") {
+    fd_ = mkostemp(path_.data(), O_CLOEXEC);
+    created_ = fd_ >= 0;
+  }
+  ~TemporaryFile() {
+    if (fd_ >= 0) close(fd_);
+    if (created_) unlink(path_.c_str());
+  }
+  TemporaryFile(const TemporaryFile &) = delete;
+  TemporaryFile &operator=(const TemporaryFile &) = delete;
+
+  int fd() const { return fd_; }
+  const std::string &path() const { return path_; }
+
+  bool close_file() {
+    const int fd = fd_;
+    fd_ = -1;
+    return close(fd) == 0;
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool created_ = false;
+};
+
+DWORD last_errno_error() { return win_error_from_errno(errno); }
+
+DWORD write_all(int fd, const std::vector<BYTE> &bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = platform::retry_on_eintr([&] { return write(fd, bytes.data() + done, bytes.size() - done); });
+    if (n < 0) return last_errno_error();
+    done += static_cast<size_t>(n);
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD read_file(const std::string &path, size_t max_nbytes, std::vector<BYTE> *bytes) {
+  bytes->clear();
+  const int fd = platform::open_file(path.c_str(), O_RDONLY, 0);
+  if (fd < 0) return last_errno_error();
+  struct stat st;
+  DWORD error = ERROR_SUCCESS;
+  if (fstat(fd, &st) != 0) {
+    error = last_errno_error();
+  } else if (!S_ISREG(st.st_mode) || static_cast<size_t>(st.st_size) > max_nbytes) {
+    error = ERROR_READ_FAULT;
+  } else {
+    // One byte more than the size shows a file that grew meanwhile.
+    bytes->resize(static_cast<size_t>(st.st_size) + 1);
+    size_t done = 0;
+    for (;;) {
+      const ssize_t n = platform::retry_on_eintr([&] { return read(fd, bytes->data() + done, bytes->size() - done); });
+      if (n < 0) error = last_errno_error();
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+      if (done == bytes->size()) {
+        error = ERROR_READ_FAULT;
+        break;
+      }
+    }
+    bytes->resize(done);
+  }
+  close(fd);
+  if (error != ERROR_SUCCESS) bytes->clear();
+  return error;
+}
+
+DWORD write_file(const std::string &folder, const std::string &name, const std::vector<BYTE> &bytes,
+                 mode_t mode, Placement placement) {
+  TemporaryFile temporary(folder);
+  if (temporary.fd() < 0) return last_errno_error();
+  if (DWORD error = write_all(temporary.fd(), bytes)) return error;
+  if (fchmod(temporary.fd(), mode) != 0 || fsync(temporary.fd()) != 0) return last_errno_error();
+  if (!temporary.close_file()) return last_errno_error();
+  const std::string path = folder + "/" + name;
+  const int placed = placement == Placement::kReplace ? rename(temporary.path().c_str(), path.c_str())
+                                                      : link(temporary.path().c_str(), path.c_str());
+  return placed == 0 ? ERROR_SUCCESS : last_errno_error();
+}
+
+DWORD remove_file(const std::string &path) {
+  if (unlink(path.c_str()) == 0 || errno == ENOENT) return ERROR_SUCCESS;
+  return last_errno_error();
+}
+
+}  // namespace privfile

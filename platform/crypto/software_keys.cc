@@ -1,0 +1,172 @@
+// software_keys.cc - the software key provider's containers: PKCS #8 files, protected with PBES2 and AES-256 when a passphrase is given.
+#include "platform/crypto/software_keys.h"
+
+#include <openssl/crypto.h>
+#include <openssl/err.h>
+#include <openssl/pkcs12.h>
+#include <openssl/rand.h>
+#include <openssl/x509.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "platform/base/data_root.h"
+#include "platform/base/last_error.h"
+#include "platform/crypto/private_file.h"
+#include "platform/crypto/wincrypt_types.h"
+#include "platform/ui/passphrase_prompt.h"
+
+namespace softkeys {
+namespace {
+
+constexpr size_t kMaxNameLength = 64;
+constexpr char kSuffix[] = ".p8";
+constexpr size_t kMaxKeyFileNbytes = 64 * 1024;
+constexpr int kMaxAttempts = 3;
+// PBKDF2-HMAC-SHA256 rounds: each passphrase attempt costs this many, a guesser as many per guess.
+constexpr int kIterations = 100'000;
+constexpr int kMaxNameAttempts = 8;
+
+struct P8Free {
+  void operator()(PKCS8_PRIV_KEY_INFO *p8) const { PKCS8_PRIV_KEY_INFO_free(p8); }
+};
+struct SigFree {
+  void operator()(X509_SIG *sig) const { X509_SIG_free(sig); }
+};
+using P8 = std::unique_ptr<PKCS8_PRIV_KEY_INFO, P8Free>;
+using Sig = std::unique_ptr<X509_SIG, SigFree>;
+
+// Wipes a secret when it goes out of scope.
+class SecretBytes {
+ public:
+  ~SecretBytes() {
+    if (!bytes.empty()) OPENSSL_cleanse(bytes.data(), bytes.size());
+  }
+  std::vector<BYTE> bytes;
+};
+
+std::string keys_folder() { return platform::user_data_root() + "/keys"; }
+
+std::string key_path(const std::string &container) { return keys_folder() + "/" + container + kSuffix; }
+
+// A random (version 4) GUID in registry form, "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+bool new_guid_name(std::string *name) {
+  BYTE g[16];
+  if (RAND_bytes(g, sizeof g) != 1) return false;
+  g[6] = static_cast<BYTE>((g[6] & 0x0F) | 0x40);
+  g[8] = static_cast<BYTE>((g[8] & 0x3F) | 0x80);
+  char text[40];
+  std::snprintf(text, sizeof text, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g[0], g[1],
+                g[2], g[3], g[4], g[5], g[6], g[7], g[8], g[9], g[10], g[11], g[12], g[13], g[14], g[15]);
+  *name = text;
+  return true;
+}
+
+// The DER of the key as PrivateKeyInfo, or as EncryptedPrivateKeyInfo under the passphrase.
+bool encode_key(EVP_PKEY *key, const std::string &passphrase, SecretBytes *der) {
+  P8 p8(EVP_PKEY2PKCS8(key));
+  if (!p8) return false;
+  unsigned char *out = nullptr;
+  int nbytes;
+  if (passphrase.empty()) {
+    nbytes = i2d_PKCS8_PRIV_KEY_INFO(p8.get(), &out);
+  } else {
+    Sig sig(PKCS8_encrypt(-1, EVP_aes_256_cbc(), passphrase.data(), static_cast<int>(passphrase.size()), nullptr, 0,
+                          kIterations, p8.get()));
+    if (!sig) return false;
+    nbytes = i2d_X509_SIG(sig.get(), &out);
+  }
+  if (nbytes <= 0) return false;
+  der->bytes.assign(out, out + nbytes);
+  OPENSSL_clear_free(out, nbytes);
+  return true;
+}
+
+// An unprotected key, read whole from the file's bytes; NULL if they are not one.
+EVP_PKEY *plain_key(const std::vector<BYTE> &bytes) {
+  const unsigned char *p = bytes.data();
+  P8 p8(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &p, static_cast<long>(bytes.size())));
+  if (!p8 || p != bytes.data() + bytes.size()) return nullptr;
+  return EVP_PKCS82PKEY(p8.get());
+}
+
+DWORD protected_key(const std::string &container, const X509_SIG *sig, EVP_PKEY **key) {
+  for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
+    std::string passphrase;
+    const bool answered = platform_ui::ask_passphrase("the key in container " + container, attempt, &passphrase);
+    P8 p8(answered ? PKCS8_decrypt(sig, passphrase.data(), static_cast<int>(passphrase.size())) : nullptr);
+    OPENSSL_cleanse(passphrase.data(), passphrase.size());
+    if (!answered) return HRESULT_ERROR_CANCELLED;
+    if (p8) {
+      *key = EVP_PKCS82PKEY(p8.get());
+      return *key != nullptr ? ERROR_SUCCESS : NTE_BAD_KEYSET;
+    }
+  }
+  return NTE_PERM;
+}
+
+}  // namespace
+
+bool is_valid_container_name(const std::string &container) {
+  if (container.empty() || container.size() > kMaxNameLength || container[0] == '.') return false;
+  for (char c : container) {
+    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                         c == '_' || c == '.' || c == '{' || c == '}';
+    if (!allowed) return false;
+  }
+  return true;
+}
+
+DWORD store_key(EVP_PKEY *key, const std::string &passphrase, std::string *container) {
+  container->clear();
+  if (key == nullptr) return ERROR_INVALID_PARAMETER;
+  SecretBytes der;
+  const bool encoded = encode_key(key, passphrase, &der);
+  ERR_clear_error();
+  if (!encoded) return NTE_BAD_KEY;
+  const std::string folder = keys_folder();
+  if (DWORD error = platform::make_private_folders(folder)) return error;
+  for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+    std::string name;
+    if (!new_guid_name(&name)) return NTE_FAIL;
+    const DWORD error = privfile::write_file(folder, name + kSuffix, der.bytes, 0600, privfile::Placement::kNew);
+    if (error == ERROR_FILE_EXISTS) continue;
+    if (error == ERROR_SUCCESS) *container = name;
+    return error;
+  }
+  return ERROR_FILE_EXISTS;
+}
+
+DWORD remove_key(const std::string &container) {
+  if (!container_exists(container)) return NTE_BAD_KEYSET;
+  return privfile::remove_file(key_path(container));
+}
+
+bool container_exists(const std::string &container) {
+  struct stat st;
+  return is_valid_container_name(container) && stat(key_path(container).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+DWORD load_key(const std::string &container, EVP_PKEY **key) {
+  *key = nullptr;
+  if (!is_valid_container_name(container)) return NTE_BAD_KEYSET;
+  SecretBytes file;
+  if (privfile::read_file(key_path(container), kMaxKeyFileNbytes, &file.bytes) != ERROR_SUCCESS)
+    return NTE_BAD_KEYSET;
+  DWORD result = NTE_BAD_KEYSET;
+  *key = plain_key(file.bytes);
+  if (*key != nullptr) {
+    result = ERROR_SUCCESS;
+  } else {
+    const unsigned char *p = file.bytes.data();
+    Sig sig(d2i_X509_SIG(nullptr, &p, static_cast<long>(file.bytes.size())));
+    if (sig && p == file.bytes.data() + file.bytes.size()) result = protected_key(container, sig.get(), key);
+  }
+  ERR_clear_error();
+  return result;
+}
+
+}  // namespace softkeys

@@ -1,0 +1,20 @@
+// passphrase_prompt.h - how the platform asks its user for a key's passphrase: a replaceable asker with a terminal default.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace platform_ui {
+
+// Asks for the passphrase of the key described by `what`; `attempt` counts from 1 and is above 1
+// after a wrong answer. Returns false when the user declines.
+using PassphraseAsker = std::function<bool(const std::string &what, int attempt, std::string *passphrase)>;
+
+// Replaces the asker for the whole process (user-interface back ends and tests install theirs);
+// an empty function restores the default, which reads from the controlling terminal with echo
+// off and declines when there is no terminal.
+void set_passphrase_asker(PassphraseAsker asker);
+
+bool ask_passphrase(const std::string &what, int attempt, std::string *passphrase);
+
+}  // namespace platform_ui

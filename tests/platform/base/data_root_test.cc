@@ -1,0 +1,109 @@
+// data_root_test.cc - catches the wrong data folder for an environment, folders others can read, silent failures to create one, and a clock with the wrong epoch.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "platform/base/data_root.h"
+#include "platform/base/last_error.h"
+#include "platform/base/system_time.h"
+
+namespace {
+
+// Sets or clears an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char *name, const char *value) : name_(name) {
+    if (const char *old = getenv(name)) saved_ = old;
+    if (value != nullptr) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (saved_) {
+      setenv(name_, saved_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char *name_;
+  std::optional<std::string> saved_;
+};
+
+struct RootCase {
+  const char *own;
+  const char *xdg;
+  const char *expected;
+};
+
+class DataRoot : public testing::TestWithParam<RootCase> {};
+
+TEST_P(DataRoot, FollowsTheEnvironment) {
+  ScopedEnv home("HOME", "/home/tester");
+  ScopedEnv own("QUILLORA_DATA_HOME", GetParam().own);
+  ScopedEnv xdg("XDG_DATA_HOME", GetParam().xdg);
+  EXPECT_EQ(platform::user_data_root(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Environment, DataRoot,
+                         testing::Values(RootCase{"/own", "/xdg", "/own"}, RootCase{nullptr, "/xdg", "/xdg/quillora"},
+                                         RootCase{"", "/xdg", "/xdg/quillora"},
+                                         RootCase{nullptr, "", "/home/tester/.local/share/quillora"},
+                                         RootCase{nullptr, nullptr, "/home/tester/.local/share/quillora"}));
+
+class PrivateFolders : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "platform_base_XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+
+  std::string root_;
+};
+
+mode_t mode_of(const std::string &path) {
+  struct stat st = {};
+  EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
+TEST_F(PrivateFolders, CreatesEveryMissingLevelPrivately) {
+  EXPECT_EQ(platform::make_private_folders(root_ + "/a/b/c"), 0u);
+  EXPECT_EQ(mode_of(root_ + "/a"), 0700u);
+  EXPECT_EQ(mode_of(root_ + "/a/b/c"), 0700u);
+  EXPECT_EQ(platform::make_private_folders(root_ + "/a/b/c"), 0u);  // existing is fine
+  EXPECT_EQ(platform::make_private_folders(root_ + "//a//b/"), 0u);
+}
+
+TEST_F(PrivateFolders, AFileInTheWayIsAnError) {
+  std::ofstream(root_ + "/file") << "x";
+  EXPECT_EQ(platform::make_private_folders(root_ + "/file"), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(platform::make_private_folders(root_ + "/file/sub"), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(platform::make_private_folders(""), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(SystemTime, CountsFrom1601) {
+  // time() reads a coarser clock that may lag behind, so the bounds come from the same clock.
+  struct timespec before, after;
+  FILETIME now;
+  clock_gettime(CLOCK_REALTIME, &before);
+  GetSystemTimeAsFileTime(&now);
+  clock_gettime(CLOCK_REALTIME, &after);
+  const uint64_t ticks = uint64_t{now.dwHighDateTime} << 32 | now.dwLowDateTime;
+  const int64_t seconds = static_cast<int64_t>(ticks / 10'000'000) - 11'644'473'600;
+  EXPECT_GE(seconds, before.tv_sec);
+  EXPECT_LE(seconds, after.tv_sec);
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+// crypto_test_support.h - what the store, key and signature tests share: a fresh data root per test, certificates from the factory, a scripted passphrase asker.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/crypto/cert_store.h"
+#include "platform/ui/passphrase_prompt.h"
+#include "tools/quillora/certs/cert_factory.h"
+
+namespace crypto_test {
+
+using Bytes = std::vector<uint8_t>;
+
+// A test whose platform data root (QUILLORA_DATA_HOME) is a fresh folder, removed afterwards.
+class DataRootTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "platform_crypto_XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    setenv("QUILLORA_DATA_HOME", root_.c_str(), 1);
+  }
+  void TearDown() override {
+    platform_ui::set_passphrase_asker(nullptr);
+    unsetenv("QUILLORA_DATA_HOME");
+    std::filesystem::remove_all(root_);
+  }
+
+  std::string my_folder() const { return root_ + "/certificates/MY"; }
+
+  std::string root_;
+};
+
+// One RSA key for the whole test program: key generation is what makes certificates slow.
+inline EVP_PKEY *shared_key() {
+  static certs::Pkey key = [] {
+    std::string error;
+    certs::CertificateRequest request;
+    std::optional<certs::MadeCertificate> made = certs::make_certificate(request, &error);
+    if (!made) ADD_FAILURE() << error;
+    return made ? std::move(made->key) : nullptr;
+  }();
+  return key.get();
+}
+
+// A certificate of the shared key; distinct serials give distinct certificates.
+inline Bytes make_cert(certs::CertificateRequest request, EVP_PKEY *key = shared_key()) {
+  std::string error;
+  std::optional<certs::MadeCertificate> made = certs::make_certificate(request, &error, key);
+  if (!made) {
+    ADD_FAILURE() << error;
+    return {};
+  }
+  return made->der;
+}
+
+inline Bytes cert_with_serial(uint8_t serial) {
+  certs::CertificateRequest request;
+  request.serial = {serial};
+  return make_cert(request);
+}
+
+inline std::optional<Bytes> read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream content;
+  content << in.rdbuf();
+  const std::string s = content.str();
+  return Bytes(s.begin(), s.end());
+}
+
+inline void write_file(const std::string &path, const Bytes &content) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(content.data()), content.size());
+}
+
+inline mode_t mode_of(const std::string &path) {
+  struct stat st = {};
+  EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
+inline HCERTSTORE open_my(DWORD extra_flags = 0) {
+  return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                       CERT_SYSTEM_STORE_CURRENT_USER | extra_flags, u"MY");
+}
+
+// The DER of every certificate, in enumeration order.
+inline std::vector<Bytes> enumerate(HCERTSTORE store) {
+  std::vector<Bytes> out;
+  PCCERT_CONTEXT context = nullptr;
+  while ((context = CertEnumCertificatesInStore(store, context)) != nullptr)
+    out.emplace_back(context->pbCertEncoded, context->pbCertEncoded + context->cbCertEncoded);
+  return out;
+}
+
+// Installs an asker that answers from a script and records every call; the fixture restores
+// the default asker.
+class ScriptedAsker {
+ public:
+  // Each answer is a passphrase, or nothing to decline.
+  explicit ScriptedAsker(std::vector<std::optional<std::string>> answers) : answers_(std::move(answers)) {
+    platform_ui::set_passphrase_asker([this](const std::string &, int attempt, std::string *passphrase) {
+      attempts_.push_back(attempt);
+      if (attempts_.size() > answers_.size() || !answers_[attempts_.size() - 1]) return false;
+      *passphrase = *answers_[attempts_.size() - 1];
+      return true;
+    });
+  }
+  ~ScriptedAsker() { platform_ui::set_passphrase_asker(nullptr); }
+
+  // The attempt numbers the provider passed, one per question asked.
+  const std::vector<int> &attempts() const { return attempts_; }
+
+ private:
+  std::vector<std::optional<std::string>> answers_;
+  std::vector<int> attempts_;
+};
+
+}  // namespace crypto_test

@@ -1,0 +1,239 @@
+// quillora_harness.cc - runs quillora and openssl as child processes, on pipes or a pseudo-terminal, in a sandbox.
+#include "tests/tools/quillora/quillora_harness.h"
+
+#include <fcntl.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs12.h>
+#include <openssl/x509.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace quillora_test {
+
+namespace {
+
+std::vector<char *> make_argv(const std::string &program, const std::vector<std::string> &args,
+                              std::vector<std::string> &storage) {
+  storage.assign(1, program);
+  storage.insert(storage.end(), args.begin(), args.end());
+  std::vector<char *> argv;
+  for (std::string &s : storage) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+int exit_code_of(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) throw std::runtime_error("waitpid failed");
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Writes `input` to the child's stdin while reading its stdout and stderr to their ends, so that
+// no side blocks on a full pipe.
+void exchange(int in_fd, const std::string &input, int out_fd, int err_fd, RunResult &result) {
+  pollfd fds[3] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}, {input.empty() ? -1 : in_fd, POLLOUT, 0}};
+  if (input.empty()) close(in_fd);
+  std::string *sinks[2] = {&result.out, &result.err};
+  size_t written = 0;
+  while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+    if (poll(fds, 3, -1) < 0) throw std::runtime_error("poll failed");
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[4096];
+      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[i]->append(buffer, static_cast<size_t>(n));
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+      }
+    }
+    if (fds[2].fd >= 0 && fds[2].revents != 0) {
+      const ssize_t n =
+          (fds[2].revents & POLLOUT) ? write(fds[2].fd, input.data() + written, input.size() - written) : -1;
+      if (n > 0) written += static_cast<size_t>(n);
+      if (n <= 0 || written == input.size()) {
+        close(fds[2].fd);
+        fds[2].fd = -1;
+      }
+    }
+  }
+  if (fds[2].fd >= 0) close(fds[2].fd);
+}
+
+RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &input,
+                      const std::filesystem::path &cwd, const std::filesystem::path &data_root) {
+  int in_pipe[2], out_pipe[2], err_pipe[2];
+  if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe failed");
+  std::vector<std::string> storage;
+  std::vector<char *> argv = make_argv(program, args, storage);
+  const std::string root = data_root.string();
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    // Only async-signal-safe calls from here to the exec. A new session has no controlling
+    // terminal, so the program cannot reach the terminal the tests run on.
+    const bool ready = setsid() >= 0 && dup2(in_pipe[0], STDIN_FILENO) >= 0 && dup2(out_pipe[1], STDOUT_FILENO) >= 0 &&
+                       dup2(err_pipe[1], STDERR_FILENO) >= 0 && chdir(cwd.c_str()) == 0 &&
+                       setenv("QUILLORA_DATA_HOME", root.c_str(), 1) == 0;
+    if (ready) execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(in_pipe[0]);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  RunResult result;
+  exchange(in_pipe[1], input, out_pipe[0], err_pipe[0], result);
+  result.exit_code = exit_code_of(pid);
+  return result;
+}
+
+bool echo_is_off(int terminal) {
+  termios settings{};
+  return tcgetattr(terminal, &settings) == 0 && (settings.c_lflag & ECHO) == 0;
+}
+
+}  // namespace
+
+std::string joined(const std::vector<std::string> &args) {
+  std::string line;
+  for (const std::string &arg : args) line += (line.empty() ? "" : " ") + arg;
+  return line;
+}
+
+Sandbox::Sandbox() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "quillora_test.XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+Sandbox::~Sandbox() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+RunResult Sandbox::run(const std::vector<std::string> &args, const std::string &input) const {
+  return run_program(QUILLORA_PATH, args, input, path_, data_root());
+}
+
+RunResult Sandbox::run_on_terminal(const std::vector<std::string> &args, const std::vector<std::string> &typed) const {
+  std::vector<std::string> storage;
+  std::vector<char *> argv = make_argv(QUILLORA_PATH, args, storage);
+  const std::string root = data_root().string();
+  int terminal;
+  pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid < 0) throw std::runtime_error("forkpty failed");
+  if (pid == 0) {
+    if (chdir(path_.c_str()) == 0 && setenv("QUILLORA_DATA_HOME", root.c_str(), 1) == 0)
+      execv(QUILLORA_PATH, argv.data());
+    _exit(127);
+  }
+  RunResult result;
+  size_t next_line = 0;
+  long prompts_seen = 0;
+  for (;;) {
+    pollfd fd{terminal, POLLIN, 0};
+    // A prompt is answered once its ':' has shown and the program has turned echo off: input
+    // typed before that would be flushed when the program changes the terminal's settings.
+    const bool prompt_pending =
+        next_line < typed.size() && std::count(result.out.begin(), result.out.end(), ':') > prompts_seen;
+    if (prompt_pending && echo_is_off(terminal)) {
+      const std::string line = typed[next_line++] + "\n";
+      if (write(terminal, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+        throw std::runtime_error("cannot type on the terminal");
+      prompts_seen = std::count(result.out.begin(), result.out.end(), ':');
+      continue;
+    }
+    const int ready = poll(&fd, 1, prompt_pending ? 10 : 5000);
+    if (ready < 0) throw std::runtime_error("poll failed");
+    if (ready == 0) {
+      if (prompt_pending) continue;
+      // Silent for five seconds: the program waits for input nobody will type. Killed, it
+      // exits abnormally, which the exit code of -1 tells.
+      kill(pid, SIGKILL);
+      break;
+    }
+    char buffer[4096];
+    // Once the program has ended, reading the terminal's master side fails with EIO.
+    const ssize_t n = read(terminal, buffer, sizeof buffer);
+    if (n <= 0) break;
+    result.out.append(buffer, static_cast<size_t>(n));
+  }
+  close(terminal);
+  result.exit_code = exit_code_of(pid);
+  return result;
+}
+
+void Sandbox::openssl(const std::vector<std::string> &args) const {
+  RunResult r = run_program("openssl", args, "", path_, data_root());
+  if (r.exit_code != 0) throw std::runtime_error("openssl " + joined(args) + " failed: " + r.err);
+}
+
+std::vector<std::string> Sandbox::key_files() const {
+  std::vector<std::string> names;
+  std::error_code missing;
+  for (const auto &item : std::filesystem::directory_iterator(data_root() / "keys", missing))
+    names.push_back(item.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::filesystem::path Sandbox::write_text(const std::string &name, const std::string &text) const {
+  const std::filesystem::path file = path_ / name;
+  std::ofstream out(file, std::ios::binary);
+  out << text;
+  if (!out) throw std::runtime_error("cannot write " + file.string());
+  return file;
+}
+
+std::vector<uint8_t> read_file(const std::filesystem::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+X509Ptr read_der_certificate(const std::filesystem::path &path) {
+  const std::vector<uint8_t> der = read_file(path);
+  const unsigned char *p = der.data();
+  return X509Ptr(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+}
+
+PkeyPtr read_key_file(const std::filesystem::path &path, const std::string &passphrase) {
+  const std::vector<uint8_t> der = read_file(path);
+  const unsigned char *p = der.data();
+  if (passphrase.empty()) return PkeyPtr(d2i_AutoPrivateKey(nullptr, &p, static_cast<long>(der.size())));
+  X509_SIG *sealed = d2i_X509_SIG(nullptr, &p, static_cast<long>(der.size()));
+  if (sealed == nullptr) return nullptr;
+  PKCS8_PRIV_KEY_INFO *info = PKCS8_decrypt(sealed, passphrase.c_str(), static_cast<int>(passphrase.size()));
+  X509_SIG_free(sealed);
+  if (info == nullptr) return nullptr;
+  PkeyPtr key(EVP_PKCS82PKEY(info));
+  PKCS8_PRIV_KEY_INFO_free(info);
+  return key;
+}
+
+std::string sha1_thumbprint(const X509 *cert) {
+  unsigned char hash[20];
+  unsigned int nbytes = sizeof hash;
+  X509_digest(cert, EVP_sha1(), hash, &nbytes);
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (unsigned i = 0; i < nbytes; ++i) {
+    text += kDigits[hash[i] >> 4];
+    text += kDigits[hash[i] & 0x0F];
+  }
+  return text;
+}
+
+}  // namespace quillora_test

@@ -1,0 +1,72 @@
+// quillora_harness.h - running the built quillora against a scratch data root, and the files its tests give it.
+#pragma once
+
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quillora_test {
+
+struct RunResult {
+  int exit_code = -1;  // -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+std::string joined(const std::vector<std::string> &args);
+
+// A scratch folder with the data root (QUILLORA_DATA_HOME) under it, removed with everything in it.
+class Sandbox {
+ public:
+  Sandbox();
+  ~Sandbox();
+  Sandbox(const Sandbox &) = delete;
+  Sandbox &operator=(const Sandbox &) = delete;
+
+  const std::filesystem::path &path() const { return path_; }
+  std::filesystem::path data_root() const { return path_ / "data"; }
+
+  // Runs quillora with `args` in a new session (no controlling terminal), `input` on stdin,
+  // stdout and stderr captured, QUILLORA_DATA_HOME pointing at data_root().
+  RunResult run(const std::vector<std::string> &args, const std::string &input = "") const;
+
+  // Runs quillora on a pseudo-terminal that types `typed` (each line is sent when the program
+  // prints ':' and waits), and returns everything the terminal showed together with the exit code.
+  RunResult run_on_terminal(const std::vector<std::string> &args, const std::vector<std::string> &typed) const;
+
+  // Runs `openssl ARGS...` in path(); throws when it fails.
+  void openssl(const std::vector<std::string> &args) const;
+
+  // The key containers' files under the data root, by file name, sorted.
+  std::vector<std::string> key_files() const;
+
+  // Writes `text` into a file in path() and returns its path.
+  std::filesystem::path write_text(const std::string &name, const std::string &text) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+struct X509Free {
+  void operator()(X509 *cert) const { X509_free(cert); }
+};
+using X509Ptr = std::unique_ptr<X509, X509Free>;
+struct PkeyFree {
+  void operator()(EVP_PKEY *key) const { EVP_PKEY_free(key); }
+};
+using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
+
+std::vector<uint8_t> read_file(const std::filesystem::path &path);
+X509Ptr read_der_certificate(const std::filesystem::path &path);
+// The key of a container file: plain PKCS #8, or encrypted under `passphrase`; null when it
+// does not open.
+PkeyPtr read_key_file(const std::filesystem::path &path, const std::string &passphrase = "");
+// 40 uppercase hex digits of the certificate's SHA-1.
+std::string sha1_thumbprint(const X509 *cert);
+
+}  // namespace quillora_test

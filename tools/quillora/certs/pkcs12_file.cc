@@ -1,0 +1,125 @@
+// pkcs12_file.cc - PKCS #12 decoding with OpenSSL, its legacy provider loaded for RC2 and 3DES.
+#include "tools/quillora/certs/pkcs12_file.h"
+
+#include <openssl/err.h>
+#include <openssl/pkcs12.h>
+#include <openssl/provider.h>
+#include <openssl/x509.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+namespace certs {
+
+namespace {
+
+struct Pkcs12Free {
+  void operator()(PKCS12 *p12) const { PKCS12_free(p12); }
+};
+struct X509Free {
+  void operator()(X509 *cert) const { X509_free(cert); }
+};
+struct ChainFree {
+  void operator()(STACK_OF(X509) * chain) const { sk_X509_pop_free(chain, X509_free); }
+};
+
+// OpenSSL 3 keeps RC2 and the old PBE schemes in its "legacy" provider, and loading any provider
+// explicitly stops the default one from loading by itself, so both are loaded for as long as
+// what they decoded lives, and unloaded after so that nothing of theirs outlives OpenSSL's cleanup.
+class Providers {
+ public:
+  Providers() : legacy_(OSSL_PROVIDER_load(nullptr, "legacy")), default_(OSSL_PROVIDER_load(nullptr, "default")) {
+    ERR_clear_error();
+  }
+  ~Providers() {
+    if (default_ != nullptr) OSSL_PROVIDER_unload(default_);
+    if (legacy_ != nullptr) OSSL_PROVIDER_unload(legacy_);
+  }
+  Providers(const Providers &) = delete;
+  Providers &operator=(const Providers &) = delete;
+  bool have_legacy() const { return legacy_ != nullptr; }
+
+ private:
+  OSSL_PROVIDER *legacy_;
+  OSSL_PROVIDER *default_;
+};
+
+std::string openssl_reason() {
+  const unsigned long code = ERR_peek_last_error();
+  ERR_clear_error();
+  if (code == 0) return "";
+  char reason[256];
+  ERR_error_string_n(code, reason, sizeof reason);
+  return std::string(" (") + reason + ")";
+}
+
+// The file's integrity check under `password`; an empty password matches either an empty or an
+// absent one, which exporters use interchangeably. True when the file has no check.
+bool password_opens(PKCS12 *p12, const std::string &password) {
+  if (!PKCS12_mac_present(p12)) return true;
+  if (password.empty()) return PKCS12_verify_mac(p12, nullptr, 0) == 1 || PKCS12_verify_mac(p12, "", 0) == 1;
+  return PKCS12_verify_mac(p12, password.c_str(), -1) == 1;
+}
+
+}  // namespace
+
+Pkcs12Status read_pkcs12(const std::string &path, const std::string &password, Pkcs12Contents *contents,
+                         std::string *error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = std::string("cannot read the file: ") + strerror(errno);
+    return Pkcs12Status::unreadable;
+  }
+  const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    *error = "cannot read the file";
+    return Pkcs12Status::unreadable;
+  }
+  auto providers = std::make_shared<Providers>();
+
+  const unsigned char *p = bytes.data();
+  std::unique_ptr<PKCS12, Pkcs12Free> p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
+  if (!p12) {
+    ERR_clear_error();
+    *error = "not a PKCS #12 file";
+    return Pkcs12Status::not_pkcs12;
+  }
+  if (!password_opens(p12.get(), password)) {
+    ERR_clear_error();
+    *error = "wrong password";
+    return Pkcs12Status::wrong_password;
+  }
+  EVP_PKEY *key = nullptr;
+  X509 *cert = nullptr;
+  STACK_OF(X509) *chain = nullptr;
+  if (!PKCS12_parse(p12.get(), password.c_str(), &key, &cert, &chain)) {
+    *error = "cannot decrypt the contents" + openssl_reason();
+    if (!providers->have_legacy())
+      *error += "; OpenSSL's legacy provider, which old RC2 and 3DES files need, is not installed";
+    return Pkcs12Status::damaged;
+  }
+  Pkey owned_key(key);
+  std::unique_ptr<X509, X509Free> owned_cert(cert);
+  std::unique_ptr<STACK_OF(X509), ChainFree> owned_chain(chain);
+  if (!owned_key || !owned_cert) {
+    *error = owned_key ? "the file holds no certificate for its private key" : "the file holds no private key";
+    return Pkcs12Status::no_key;
+  }
+  const int nbytes = i2d_X509(owned_cert.get(), nullptr);
+  if (nbytes <= 0) {
+    *error = "cannot encode the certificate" + openssl_reason();
+    return Pkcs12Status::damaged;
+  }
+  contents->der.resize(static_cast<size_t>(nbytes));
+  unsigned char *out = contents->der.data();
+  i2d_X509(owned_cert.get(), &out);
+  contents->providers = providers;
+  contents->key = std::move(owned_key);
+  contents->other_certificates = owned_chain ? sk_X509_num(owned_chain.get()) : 0;
+  return Pkcs12Status::ok;
+}
+
+}  // namespace certs

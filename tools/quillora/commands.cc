@@ -1,0 +1,45 @@
+// commands.cc - the command table, and the program's help and version texts.
+#include "tools/quillora/commands.h"
+
+#include <stdio.h>
+
+#include "tools/quillora/certs/certs_command.h"
+#include "tools/quillora/command_line.h"
+
+namespace quillora {
+
+namespace {
+
+constexpr Command kCommands[] = {
+    {"certs", "manage the personal certificate store and its private keys", certs::run_certs_command},
+};
+
+}  // namespace
+
+std::span<const Command> commands() { return kCommands; }
+
+void print_help() {
+  fputs(
+      "Usage: quillora COMMAND [ARGUMENTS]\n"
+      "       quillora --help | --version\n"
+      "The host program of the Quillora signing control.\n"
+      "\n"
+      "Commands:\n",
+      stdout);
+  for (const Command &command : kCommands)
+    printf("  %-8.*s %.*s\n", static_cast<int>(command.name.size()), command.name.data(),
+           static_cast<int>(command.summary.size()), command.summary.data());
+  printf(
+      "\n"
+      "'quillora COMMAND --help' describes a command.\n"
+      "\n"
+      "Exit codes:\n"
+      "  %2d  success\n"
+      "  %2d  the operation failed (stderr says why)\n"
+      "  %2d  usage error\n",
+      kExitOk, kExitFailed, kExitUsage);
+}
+
+void print_version() { printf("quillora %s\n", QUILLORA_VERSION); }
+
+}  // namespace quillora

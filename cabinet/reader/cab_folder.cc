@@ -2,7 +2,9 @@
 // buffers, reading, checking and decoding its blocks, forward only.
 #include <string.h>
 
+#include "cabinet/decoders/lzx_decoder.h"
 #include "cabinet/decoders/mszip_decoder.h"
+#include "cabinet/decoders/quantum_decoder.h"
 #include "cabinet/reader/cab_checksum.h"
 #include "cabinet/reader/cab_reader_internal.h"
 
@@ -14,6 +16,8 @@ namespace {
 const CabDecoder *decoder_for(unsigned method) {
   switch (method) {
     case METHOD_MSZIP: return &cab_mszip_decoder;
+    case METHOD_QUANTUM: return &cab_quantum_decoder;
+    case METHOD_LZX: return &cab_lzx_decoder;
     default: return nullptr;
   }
 }

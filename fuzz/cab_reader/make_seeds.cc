@@ -6,6 +6,8 @@
 
 #include "tests/cabinet/harness/test_data.h"
 #include "tests/cabinet/support/cab_writer.h"
+#include "tests/cabinet/support/lzx_compressor.h"
+#include "tests/cabinet/support/quantum_compressor.h"
 
 namespace cabtest {
 namespace {
@@ -47,6 +49,20 @@ void make_seeds(const std::string &folder) {
   Folder restart{kMethodMszip, {File{"A", text_data(3000, 5)}, File{"B", text_data(2000, 6)}}};
   restart.listing_order = {1, 0};
   save(folder, "mszip_restart", write_cabinet_set({restart}));
+  save(folder, "quantum_two_folders",
+       write_cabinet_set({quantum_folder(10, {File{"q", text_data(2500, 8)}, File{"r", run_data(900, 9)}}),
+                          quantum_folder(21, {File{"s", random_data(400, 10)}})}));
+  save(folder, "quantum_set", write_cabinet_set({quantum_folder(15, {File{"t", text_data(4000, 11)}})}, split));
+  LzxOptions lzx_small, lzx_large;
+  lzx_small.window_bits = 15;
+  lzx_small.frame_nbytes = 1500;
+  lzx_small.blocks = {{LzxBlockKind::uncompressed, 301}, {LzxBlockKind::aligned, 1200}};
+  lzx_large.window_bits = 21;
+  lzx_large.translation_nbytes = 12000000;
+  save(folder, "lzx_two_folders",
+       write_cabinet_set({lzx_folder({File{"l", text_data(3500, 12)}, File{"m", random_data(300, 13)}}, lzx_small),
+                          lzx_folder({File{"n", run_data(2000, 14)}}, lzx_large)}));
+  save(folder, "lzx_set", write_cabinet_set({lzx_folder({File{"o", text_data(5000, 15)}}, lzx_small)}, split));
 }
 
 }  // namespace

@@ -15,6 +15,12 @@ using Bytes = std::vector<uint8_t>;
 // Folder-entry method words the writer knows how to fill; any other word is written as given.
 constexpr uint16_t kMethodStored = 0x0000;
 constexpr uint16_t kMethodMszip = 0x0001;
+// Quantum's window power of two goes in bits 8 to 12 (quantum_method_word); its blocks are given
+// as raw blocks (quantum_compress).
+constexpr uint16_t kMethodQuantum = 0x0002;
+// LZX's window power of two goes in bits 8 to 12 (lzx_method_word); its blocks are given as raw
+// blocks (lzx_compress, lzx_folder).
+constexpr uint16_t kMethodLzx = 0x0003;
 
 // Largest uncompressed count of one data block; every block of a folder but its last holds exactly this.
 constexpr size_t kBlockNbytes = 32768;

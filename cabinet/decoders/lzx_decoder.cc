@@ -1,0 +1,642 @@
+// lzx_decoder.cc - decodes LZX frames: blocks, trees and matches over a window that runs on across
+// a folder's frames, then the undoing of the call translation on each frame's output.
+#include "cabinet/decoders/lzx_decoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+
+#include "cabinet/decoders/huffman_table.h"
+#include "cabinet/decoders/lzx_tables.h"
+#include "cabinet/decoders/msb16_bit_reader.h"
+
+namespace cab {
+namespace {
+
+using namespace lzx;
+
+constexpr uint32_t kInSlackNbytes = 6144;  // what a frame may grow by when it does not compress
+
+/*
+ * First-level widths. They only trade table-building time against lookups: the most entries a
+ * complete code can need (table_capacity) is what each table holds, so every complete code is
+ * accepted, whatever the widths. Codes longer than the root go through one level of sub-tables,
+ * never two (see the static_asserts).
+ */
+constexpr uint32_t kMainRootBits = 10;
+constexpr uint32_t kLengthRootBits = 8;
+constexpr uint32_t kPretreeRootBits = 8;
+constexpr uint32_t kAlignedRootBits = 7;
+constexpr uint32_t kMaxPretreeCodeLen = (1u << kPretreeLenBits) - 1;
+constexpr uint32_t kMaxAlignedCodeLen = (1u << kAlignedLenBits) - 1;
+static_assert(kMaxCodeLen <= 2 * kMainRootBits && kMaxCodeLen <= 2 * kLengthRootBits &&
+              kMaxPretreeCodeLen <= 2 * kPretreeRootBits && kMaxAlignedCodeLen <= kAlignedRootBits);
+
+/*
+ * A sub-table of width k serves one prefix of a complete code, so it holds at least k + 1 codes
+ * (the fewest leaves a complete tree of depth k has), and k is at most w = the longest code less
+ * the root, capped at the root. As 2^k / (k + 1) grows with k, no code needs more than the root
+ * level plus nsymbols * 2^w / (w + 1) entries. Canonical codes need far fewer (they put the
+ * longest codes together in the last sub-tables); the bound only has to be safe.
+ */
+constexpr uint32_t table_capacity(uint32_t nsymbols, uint32_t root_bits, uint32_t max_code_len) {
+  const uint32_t w = std::min(max_code_len - root_bits, root_bits);
+  return (1u << root_bits) + (nsymbols * (1u << w) + w) / (w + 1);
+}
+constexpr uint32_t kMainCapacity = table_capacity(kMaxMainSymbols, kMainRootBits, kMaxCodeLen);
+constexpr uint32_t kLengthCapacity = table_capacity(kLengthSymbols, kLengthRootBits, kMaxCodeLen);
+constexpr uint32_t kPretreeCapacity = table_capacity(kPretreeSymbols, kPretreeRootBits, kMaxPretreeCodeLen);
+constexpr uint32_t kAlignedCapacity = 1u << kAlignedRootBits;
+
+// Result words carry the symbol in bits 16..31; kInvalid fills the slots no code reaches, which
+// only an empty code or an incomplete aligned code leaves.
+constexpr uint32_t kInvalid = 1u << 12;
+static_assert((kInvalid & (kHuffmanSubtable | kHuffmanNbitsMask)) == 0);
+
+constexpr std::array<uint32_t, kMaxMainSymbols> make_symbol_results() {
+  std::array<uint32_t, kMaxMainSymbols> results{};
+  for (uint32_t s = 0; s < kMaxMainSymbols; ++s) {
+    results[s] = s << 16;
+  }
+  return results;
+}
+constexpr std::array<uint32_t, kMaxMainSymbols> kSymbolResults = make_symbol_results();
+
+// What a match copy may write past its last byte (copy_match overshoots by up to 7).
+constexpr uint32_t kCopySlackNbytes = 16;
+
+/*
+ * The window is linear: `pos` only grows while a frame is decoded, so a match never wraps and
+ * the bytes at and after `pos` are free for a copy to overshoot. Before a frame that would not
+ * fit, the last window_nbytes bytes move to the front. With room for a window and a frame after
+ * the history, that move costs one copy per output byte at most.
+ */
+uint32_t window_buffer_nbytes(uint32_t window_nbytes) { return 2 * window_nbytes + kFrameNbytes + kCopySlackNbytes; }
+
+struct LzxHandle {
+  uint32_t tag;  // first, as every decoder handle
+  uint32_t max_block_nbytes;
+  const CabOps *ops;
+  uint8_t *window;
+  uint32_t window_nbytes;
+  uint32_t nmain;  // main tree elements: literals and eight per position slot
+
+  // The folder's stream, from reset on.
+  uint32_t pos;  // next window byte to write; the history is the bytes before it
+  uint32_t r[3];
+  bool header_due;
+  uint32_t kind;        // the current block's kind, 0 before the first
+  uint32_t block_left;  // its bytes still to decode
+  bool block_odd;       // an uncompressed block of odd size: one padding byte follows it
+  bool translation_header_due;
+  uint32_t translation_nbytes;  // 0: no translation
+  uint32_t translation_pos;     // output position of the next translated frame
+  uint32_t frames;              // frames decoded since reset, failed ones included
+  bool failed;
+
+  // Lengths of the last trees read: the next block's lengths are coded against them.
+  uint8_t main_lens[kMaxMainSymbols];
+  uint8_t length_lens[kLengthSymbols];
+  uint32_t main_table[kMainCapacity];
+  uint32_t length_table[kLengthCapacity];
+  uint32_t aligned_table[kAlignedCapacity];
+  uint32_t pretree_table[kPretreeCapacity];
+};
+
+constexpr std::array<uint8_t, 256> make_reversed_bytes() {
+  std::array<uint8_t, 256> reversed{};
+  for (uint32_t b = 0; b < 256; ++b) {
+    for (uint32_t i = 0; i < 8; ++i) {
+      reversed[b] |= static_cast<uint8_t>(((b >> i) & 1) << (7 - i));
+    }
+  }
+  return reversed;
+}
+constexpr std::array<uint8_t, 256> kReversedBytes = make_reversed_bytes();
+
+uint32_t reverse_bits(uint32_t value, uint32_t nbits) {
+  const uint32_t reversed16 = uint32_t{kReversedBytes[value & 0xFF]} << 8 | kReversedBytes[(value >> 8) & 0xFF];
+  return reversed16 >> (16 - nbits);
+}
+
+void reverse_level(uint32_t *level, uint32_t width) {
+  for (uint32_t i = 0; i < (1u << width); ++i) {
+    const uint32_t j = reverse_bits(i, width);
+    if (i < j) {
+      std::swap(level[i], level[j]);
+    }
+  }
+}
+
+/*
+ * The table builder indexes each level with the first bit of input in bit 0; this stream sends
+ * a code's first bit as the most significant bit of what peek() returns. Reversing the index
+ * bits of every level (each sub-table has exactly one pointer to it) turns one into the other.
+ */
+void index_msb_first(uint32_t *table, uint32_t root_bits) {
+  reverse_level(table, root_bits);
+  for (uint32_t i = 0; i < (1u << root_bits); ++i) {
+    if ((table[i] & kHuffmanSubtable) != 0) {
+      reverse_level(table + (table[i] >> 16), (table[i] >> 8) & 0xF);
+    }
+  }
+}
+
+/*
+ * Builds a decoding table for `lens`. A complete code or an empty one (all lengths 0) is
+ * accepted; with `accept_incomplete` any code that is not over-subscribed is. The builder alone
+ * would also take a lone code of length 1, which is incomplete.
+ */
+bool build_table(uint32_t *table, uint32_t root_bits, uint32_t capacity, uint32_t max_code_len,
+                 bool accept_incomplete, const uint8_t *lens, uint32_t nsymbols) {
+  const HuffmanTableSpec spec = {root_bits, capacity, max_code_len, accept_incomplete, kSymbolResults.data(),
+                                 kInvalid};
+  const uint32_t ncodes = static_cast<uint32_t>(nsymbols - std::count(lens, lens + nsymbols, 0));
+  uint32_t nentries;
+  if ((ncodes == 1 && !accept_incomplete) ||
+      huffman_table_build(table, spec, lens, nsymbols, &nentries) != HuffmanStatus::ok) {
+    return false;
+  }
+  index_msb_first(table, root_bits);
+  return true;
+}
+
+// Decodes one symbol; at least kMaxCodeLen bits must be valid. Returns kInvalid in its flag bit
+// for a slot no code reaches, consuming nothing then.
+template <uint32_t kRootBits>
+[[gnu::always_inline]] inline uint32_t decode_symbol(const uint32_t *table, Msb16BitReader &in) {
+  uint32_t entry = table[in.peek(kRootBits)];
+  if ((entry & kHuffmanSubtable) != 0) {
+    in.consume(kRootBits);
+    entry = table[(entry >> 16) + in.peek((entry >> 8) & 0xF)];
+  }
+  if ((entry & kInvalid) == 0) {
+    in.consume(entry & kHuffmanNbitsMask);
+  }
+  return entry;
+}
+
+uint32_t load_le32(const uint8_t *p) {
+  return p[0] | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+uint64_t load64(const uint8_t *p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+void store64(uint8_t *p, uint64_t v) { std::memcpy(p, &v, 8); }
+
+/*
+ * Copies a match of `len` bytes from `offset` bytes back to `dst`, as a forward byte loop
+ * would, writing up to 7 bytes past dst + len (free space in the linear window).
+ */
+[[gnu::always_inline]] inline void copy_match(uint8_t *dst, uint32_t offset, uint32_t len) {
+  const uint8_t *src = dst - offset;
+  uint8_t *const end = dst + len;
+  if (offset >= 8) {
+    do {
+      store64(dst, load64(src));
+      dst += 8;
+      src += 8;
+    } while (dst < end);
+  } else if (offset == 1) {
+    std::memset(dst, *src, len);
+  } else {
+    do {
+      *dst++ = *src++;
+    } while (dst < end);
+  }
+}
+
+// One call of decode: the frame's input, the reader over it and the handle's stream state.
+class FrameDecoder {
+ public:
+  FrameDecoder(LzxHandle &h, const uint8_t *in, uint32_t in_nbytes) : h_(h) {
+    in_.in = in;
+    in_.in_nbytes = in_nbytes;
+    // Every frame starts afresh at its first byte: with bits, or with the bytes of an
+    // uncompressed block it continues (read_block_header restarts the bits after those).
+    in_.restart(0);
+    raw_pos_ = 0;
+  }
+
+  // Decodes the frame's `n` bytes into the window at h.pos.
+  bool run(uint32_t n) {
+    while (n > 0) {
+      if (h_.header_due && !read_block_header()) {
+        return false;
+      }
+      const uint32_t k = std::min(n, h_.block_left);
+      bool ok;
+      switch (h_.kind) {
+        case kVerbatim: ok = decode_items<false>(h_.pos + k); break;
+        case kAligned: ok = decode_items<true>(h_.pos + k); break;
+        default: ok = copy_raw(k); break;
+      }
+      if (!ok) {
+        return false;
+      }
+      n -= k;
+      h_.block_left -= k;
+      h_.header_due = h_.block_left == 0;
+    }
+    return true;
+  }
+
+ private:
+  bool read_block_header() {
+    if (h_.kind == kUncompressed) {
+      in_.restart(raw_pos_ + (h_.block_odd ? 1 : 0));
+    }
+    in_.refill();
+    if (h_.translation_header_due) {
+      h_.translation_header_due = false;
+      if (in_.take(1) != 0) {
+        const uint32_t high = in_.take(16);
+        h_.translation_nbytes = high << 16 | in_.take(16);
+      }
+      in_.refill();
+    }
+    const uint32_t kind = in_.take(kBlockKindBits);
+    const uint32_t size = in_.take(kBlockSizeBits);
+    bool ok;
+    switch (kind) {
+      case kAligned: ok = read_aligned_tree() && read_main_and_length_trees(size); break;
+      case kVerbatim: ok = read_main_and_length_trees(size); break;
+      case kUncompressed: ok = read_uncompressed_header(); break;
+      default: ok = false; break;
+    }
+    if (!ok || in_.overran()) {
+      return false;
+    }
+    h_.kind = kind;
+    h_.block_left = size;
+    h_.block_odd = (size & 1) != 0;
+    h_.header_due = false;
+    return true;
+  }
+
+  // The aligned tree is sent whole, never against the previous block's.
+  bool read_aligned_tree() {
+    uint8_t lens[kAlignedSymbols];
+    in_.refill();
+    for (uint8_t &len : lens) {
+      len = static_cast<uint8_t>(in_.take(kAlignedLenBits));
+    }
+    return build_table(h_.aligned_table, kAlignedRootBits, kAlignedCapacity, kMaxAlignedCodeLen, true, lens,
+                       kAlignedSymbols);
+  }
+
+  bool read_main_and_length_trees(uint32_t size) {
+    uint8_t *const main = h_.main_lens;
+    if (!read_lengths(main, 0, kLiterals) || !read_lengths(main, kLiterals, h_.nmain) ||
+        !read_lengths(h_.length_lens, 0, kLengthSymbols) ||
+        !build_table(h_.main_table, kMainRootBits, kMainCapacity, kMaxCodeLen, false, main, h_.nmain) ||
+        !build_table(h_.length_table, kLengthRootBits, kLengthCapacity, kMaxCodeLen, false, h_.length_lens,
+                     kLengthSymbols)) {
+      return false;
+    }
+    // A block with bytes to make and no main code could not make one; saying so here spares the
+    // symbol loop a check.
+    return size == 0 || std::any_of(main, main + h_.nmain, [](uint8_t len) { return len != 0; });
+  }
+
+  /*
+   * Reads the new lengths of elements [first, end) over the previous ones, in place: every
+   * element's new length depends only on its own previous length, or, in a run of symbol 19,
+   * on the previous length of the run's first element, which is read before the run is written.
+   */
+  bool read_lengths(uint8_t *lens, uint32_t first, uint32_t end) {
+    uint8_t pre_lens[kPretreeSymbols];
+    for (uint32_t i = 0; i < kPretreeSymbols; ++i) {
+      if (i % 12 == 0) {
+        in_.refill();
+      }
+      pre_lens[i] = static_cast<uint8_t>(in_.take(kPretreeLenBits));
+    }
+    if (!build_table(h_.pretree_table, kPretreeRootBits, kPretreeCapacity, kMaxPretreeCodeLen, false, pre_lens,
+                     kPretreeSymbols)) {
+      return false;
+    }
+    for (uint32_t i = first; i < end;) {
+      in_.refill();
+      const uint32_t entry = decode_symbol<kPretreeRootBits>(h_.pretree_table, in_);
+      if ((entry & kInvalid) != 0) {
+        return false;
+      }
+      const uint32_t symbol = entry >> 16;
+      if (symbol < kPretreeZeros4) {
+        lens[i] = changed_length(lens[i], symbol);
+        ++i;
+        continue;
+      }
+      uint32_t run;
+      uint8_t value = 0;
+      if (symbol == kPretreeZeros4) {
+        run = 4 + in_.take(4);
+      } else if (symbol == kPretreeZeros20) {
+        run = 20 + in_.take(5);
+      } else {
+        run = 4 + in_.take(1);
+        const uint32_t second = decode_symbol<kPretreeRootBits>(h_.pretree_table, in_);
+        // Only a change can follow: a run inside a run means nothing.
+        if ((second & kInvalid) != 0 || (second >> 16) >= kPretreeZeros4) {
+          return false;
+        }
+        value = changed_length(lens[i], second >> 16);
+      }
+      // A run may be longer than the elements left; it ends with them.
+      run = std::min(run, end - i);
+      std::memset(lens + i, value, run);
+      i += run;
+    }
+    return !in_.overran();
+  }
+
+  static uint8_t changed_length(uint8_t previous, uint32_t symbol) {
+    return static_cast<uint8_t>((previous + 17 - symbol) % 17);
+  }
+
+  /*
+   * The header's bits are followed by 1 to 16 bits of padding up to a word boundary (a header
+   * that ends on one is followed by a whole padding word), then R0, R1 and R2 as bytes.
+   */
+  bool read_uncompressed_header() {
+    const size_t at = in_.start + 2 * (in_.consumed_bits() / 16 + 1);
+    if (at + 12 > in_.in_nbytes) {
+      return false;
+    }
+    for (uint32_t i = 0; i < 3; ++i) {
+      h_.r[i] = load_le32(in_.in + at + 4 * i);
+    }
+    raw_pos_ = at + 12;
+    return true;
+  }
+
+  bool copy_raw(uint32_t n) {
+    if (n == 0) {
+      return true;
+    }
+    if (n > in_.in_nbytes - std::min<size_t>(raw_pos_, in_.in_nbytes)) {
+      return false;
+    }
+    std::memcpy(h_.window + h_.pos, in_.in + raw_pos_, n);
+    raw_pos_ += n;
+    h_.pos += n;
+    return true;
+  }
+
+  /*
+   * Decodes literals and matches up to window position `end`. A match must end by `end`: it
+   * may cross neither its block's end nor its frame's, and must reach back no further than the
+   * folder's output so far, nor beyond the window. Reading past the input yields zero bits, so
+   * the loop always ends; whether it overran is judged once afterwards.
+   */
+  template <bool kAlignedBlock>
+  bool decode_items(uint32_t end) {
+    Msb16BitReader in = in_;
+    uint8_t *const window = h_.window;
+    const uint32_t *const main = h_.main_table;
+    const uint32_t window_nbytes = h_.window_nbytes;
+    uint32_t pos = h_.pos;
+    uint32_t r0 = h_.r[0], r1 = h_.r[1], r2 = h_.r[2];
+    bool ok = true;
+    while (pos < end) {
+      // A main and a length symbol need at most 32 bits; refilling less often pays on literals.
+      if (in.nbits < 2 * kMaxCodeLen) {
+        in.refill();
+      }
+      const uint32_t symbol = decode_symbol<kMainRootBits>(main, in) >> 16;
+      if (symbol < kLiterals) {
+        window[pos++] = static_cast<uint8_t>(symbol);
+        continue;
+      }
+      const uint32_t element = symbol - kLiterals;
+      uint32_t len = (element & (kLengthHeaders - 1)) + kMinMatch;
+      if ((element & (kLengthHeaders - 1)) == kLengthHeaders - 1) {
+        const uint32_t entry = decode_symbol<kLengthRootBits>(h_.length_table, in);
+        if ((entry & kInvalid) != 0) {
+          ok = false;
+          break;
+        }
+        len += entry >> 16;
+      }
+      in.refill();
+      const uint32_t slot = element / kLengthHeaders;
+      uint32_t offset;
+      if (slot >= kRepeatedSlots) {
+        const uint32_t extra = kExtraBits[slot];
+        offset = kSlotPositions[slot] - kPositionToOffset;
+        if (kAlignedBlock && extra >= kAlignedBits) {
+          offset += in.take(extra - kAlignedBits) << kAlignedBits;
+          const uint32_t entry = decode_symbol<kAlignedRootBits>(h_.aligned_table, in);
+          if ((entry & kInvalid) != 0) {
+            ok = false;
+            break;
+          }
+          offset += entry >> 16;
+        } else {
+          offset += in.take(extra);
+        }
+        r2 = r1;
+        r1 = r0;
+        r0 = offset;
+      } else {
+        if (slot == 1) {
+          std::swap(r0, r1);
+        } else if (slot == 2) {
+          std::swap(r0, r2);
+        }
+        offset = r0;
+        // Repeated offsets may come from an uncompressed block's header, unchecked until now.
+        if (offset - 1 >= window_nbytes) {
+          ok = false;
+          break;
+        }
+      }
+      if (len > end - pos || offset > pos) {
+        ok = false;
+        break;
+      }
+      copy_match(window + pos, offset, len);
+      pos += len;
+    }
+    in_ = in;
+    h_.pos = pos;
+    h_.r[0] = r0;
+    h_.r[1] = r1;
+    h_.r[2] = r2;
+    return ok && !in_.overran();
+  }
+
+  LzxHandle &h_;
+  Msb16BitReader in_;
+  size_t raw_pos_;  // next input byte of an uncompressed block
+};
+
+/*
+ * Undoes the call translation on one frame of output, which starts at output position `pos`:
+ * a 32-bit value after an 0xE8 byte that is below `translation_nbytes` was made relative to its
+ * byte's position, and one within that position below zero was moved up by the translation
+ * size. The frame's last 6 bytes are never scanned: the scan sees them as 0xE8, so a value that
+ * reaches into them is read with those, and what would be written there is dropped.
+ */
+void undo_call_translation(uint8_t *data, uint32_t n, uint32_t translation_nbytes, uint32_t pos) {
+  constexpr uint32_t kTail = 6;
+  if (n < kTail) {
+    return;
+  }
+  uint8_t tail[kTail];
+  std::memcpy(tail, data + n - kTail, kTail);
+  std::memset(data + n - kTail, 0xE8, kTail);
+  uint8_t *const scan_end = data + n - kTail;
+  for (uint8_t *p = data; p < scan_end;) {
+    p = static_cast<uint8_t *>(std::memchr(p, 0xE8, static_cast<size_t>(scan_end - p)));
+    if (p == nullptr) {
+      break;
+    }
+    const uint32_t here = pos + static_cast<uint32_t>(p - data);
+    const uint32_t value = load_le32(p + 1);
+    uint32_t original = value;
+    if (value < translation_nbytes) {
+      original = value - here;
+    } else if (0u - value <= here) {
+      original = value + translation_nbytes;
+    }
+    for (uint32_t i = 0; i < 4; ++i) {
+      p[1 + i] = static_cast<uint8_t>(original >> (8 * i));
+    }
+    p += 5;
+  }
+  std::memcpy(data + n - kTail, tail, kTail);
+}
+
+LzxHandle *checked(void *handle) {
+  auto *h = static_cast<LzxHandle *>(handle);
+  return h != nullptr && h->tag == DEC_TAG_LZX ? h : nullptr;
+}
+
+void reset_stream(LzxHandle *h) {
+  std::memset(h->main_lens, 0, sizeof h->main_lens);
+  std::memset(h->length_lens, 0, sizeof h->length_lens);
+  h->pos = 0;
+  h->r[0] = h->r[1] = h->r[2] = 1;
+  h->header_due = true;
+  h->kind = 0;
+  h->block_left = 0;
+  h->block_odd = false;
+  h->translation_header_due = true;
+  h->translation_nbytes = 0;
+  h->translation_pos = 0;
+  h->frames = 0;
+  h->failed = false;
+}
+
+// The window bits of a size 2^15 to 2^21, or 0 for any other size.
+uint32_t window_bits_of(uint32_t window_nbytes) {
+  for (uint32_t bits = kMinWindowBits; bits <= kMaxWindowBits; ++bits) {
+    if (window_nbytes == 1u << bits) {
+      return bits;
+    }
+  }
+  return 0;
+}
+
+int lzx_create(uint32_t *max_block_nbytes, uint32_t window, const CabOps *ops, uint32_t *in_capacity_nbytes,
+               void **handle) {
+  if (max_block_nbytes == nullptr || in_capacity_nbytes == nullptr) {
+    return DEC_BAD_ARGUMENT;
+  }
+  if (*max_block_nbytes == 0 || *max_block_nbytes > CAB_BLOCK_MAX_NBYTES) {
+    *max_block_nbytes = CAB_BLOCK_MAX_NBYTES;
+  }
+  *in_capacity_nbytes = *max_block_nbytes + kInSlackNbytes;
+  if (handle == nullptr) {
+    return DEC_OK;
+  }
+  if (ops == nullptr || ops->cab_alloc == nullptr || ops->cab_free == nullptr) {
+    return DEC_BAD_ARGUMENT;
+  }
+  const uint32_t window_bits = window_bits_of(window);
+  if (window_bits == 0) {
+    return DEC_BAD_WINDOW;
+  }
+  void *memory = ops->cab_alloc(sizeof(LzxHandle));
+  if (memory == nullptr) {
+    return DEC_NO_MEMORY;
+  }
+  auto *window_buffer = static_cast<uint8_t *>(ops->cab_alloc(window_buffer_nbytes(window)));
+  if (window_buffer == nullptr) {
+    ops->cab_free(memory);
+    return DEC_NO_MEMORY;
+  }
+  auto *h = new (memory) LzxHandle{};
+  h->tag = DEC_TAG_LZX;
+  h->max_block_nbytes = *max_block_nbytes;
+  h->ops = ops;
+  h->window = window_buffer;
+  h->window_nbytes = window;
+  h->nmain = kLiterals + kLengthHeaders * slots_for_window(window_bits);
+  reset_stream(h);
+  *handle = h;
+  return DEC_OK;
+}
+
+int lzx_decode(void *handle, const uint8_t *in, uint32_t in_nbytes, uint8_t *out, uint32_t *out_nbytes) {
+  LzxHandle *h = checked(handle);
+  if (h == nullptr) {
+    return DEC_BAD_CONTEXT;
+  }
+  if (out_nbytes == nullptr || out == nullptr || (in == nullptr && in_nbytes != 0) ||
+      *out_nbytes > h->max_block_nbytes || in_nbytes > h->max_block_nbytes + kInSlackNbytes) {
+    return DEC_BAD_ARGUMENT;
+  }
+  const uint32_t n = *out_nbytes;
+  if (h->pos + n > 2 * h->window_nbytes + kFrameNbytes) {
+    std::memmove(h->window, h->window + h->pos - h->window_nbytes, h->window_nbytes);
+    h->pos = h->window_nbytes;
+  }
+  const uint32_t frame_start = h->pos;
+  const uint32_t frame_index = h->frames;
+  h->frames += h->frames < kTranslatedFrames ? 1 : 0;
+  h->failed = h->failed || !FrameDecoder(*h, in, in_nbytes).run(n);
+  if (h->failed) {
+    *out_nbytes = 0;
+    return DEC_DATA_ERROR;
+  }
+  std::memcpy(out, h->window + frame_start, n);
+  if (h->translation_nbytes != 0 && frame_index < kTranslatedFrames) {
+    undo_call_translation(out, n, h->translation_nbytes, h->translation_pos);
+    h->translation_pos += n;
+  }
+  return DEC_OK;
+}
+
+int lzx_reset(void *handle) {
+  LzxHandle *h = checked(handle);
+  if (h == nullptr) {
+    return DEC_BAD_CONTEXT;
+  }
+  reset_stream(h);
+  return DEC_OK;
+}
+
+int lzx_destroy(void *handle) {
+  LzxHandle *h = checked(handle);
+  if (h == nullptr) {
+    return DEC_BAD_CONTEXT;
+  }
+  h->tag = 0;
+  const CabOps *ops = h->ops;
+  ops->cab_free(h->window);
+  ops->cab_free(h);
+  return DEC_OK;
+}
+
+} // namespace
+} // namespace cab
+
+extern "C" const CabDecoder cab_lzx_decoder = {cab::lzx_create, cab::lzx_decode, cab::lzx_reset, cab::lzx_destroy};

@@ -1,0 +1,351 @@
+// quantum_decoder.cc - decodes Quantum blocks: a 16-bit arithmetic decoder over adaptive models
+// driving LZ77 literals and matches into the handle's window.
+#include "cabinet/decoders/quantum_decoder.h"
+
+#include <cstring>
+#include <new>
+
+#include "cabinet/decoders/quantum_models.h"
+
+namespace cab {
+namespace {
+
+using namespace quantum;
+
+constexpr uint32_t kInSlackNbytes = 10240;  // what a block may grow by when it does not compress
+
+/*
+ * The input as one stream of bits, most significant first within each byte, shared by the
+ * arithmetic decoder's code value and the raw extra bits of matches. `bits_` holds the next
+ * `count_` bits at its top; the bits below them are zero or the stream's own next bits, so
+ * that OR-ing whole words in again is harmless. Past the end the stream reads as zeros, and
+ * exhausted() tells whether any of those were taken: a block must carry every bit read.
+ */
+class MsbBitReader {
+ public:
+  MsbBitReader(const uint8_t *in, uint32_t in_nbytes) : next_(in), end_(in + in_nbytes) {}
+
+  static constexpr uint32_t kRefillMinBits = 32;
+
+  // Makes at least kRefillMinBits bits available.
+  [[gnu::always_inline]] void refill() {
+    if (count_ >= kRefillMinBits) return;
+    if (end_ - next_ >= 8) {
+      uint64_t word;
+      std::memcpy(&word, next_, 8);
+      bits_ |= __builtin_bswap64(word) >> count_;
+      next_ += (63 - count_) >> 3;
+      count_ |= 56;
+    } else {
+      refill_tail();
+    }
+  }
+
+  // The next `nbits` (0 to 32) bits; at least that many must be available.
+  [[gnu::always_inline]] uint32_t take(uint32_t nbits) {
+    const auto value = static_cast<uint32_t>((bits_ >> 1) >> (63 - nbits));
+    bits_ <<= nbits;
+    count_ -= nbits;
+    return value;
+  }
+
+  bool exhausted() const { return past_end_nbytes_ * 8 > count_; }
+
+ private:
+  [[gnu::noinline]] void refill_tail() {
+    while (count_ <= 56) {
+      uint64_t byte = 0;
+      if (next_ != end_) {
+        byte = *next_++;
+      } else {
+        ++past_end_nbytes_;
+      }
+      bits_ |= byte << (56 - count_);
+      count_ += 8;
+    }
+  }
+
+  uint64_t bits_ = 0;
+  uint32_t count_ = 0;
+  uint32_t past_end_nbytes_ = 0;  // zero bytes fed in after the input's end
+  const uint8_t *next_;
+  const uint8_t *const end_;
+};
+
+// One refill covers a renormalisation (at most 16 shifts: then low_ is 0 and high_ 0xFFFF) or
+// one read of raw bits.
+static_assert(16 <= MsbBitReader::kRefillMinBits && kMaxExtraBits <= MsbBitReader::kRefillMinBits);
+
+/*
+ * The arithmetic decoder. `low_`, `high_` and `code_` are 16-bit registers; the code value
+ * always lies in [low_, high_], which every narrowing and renormalisation step preserves, so
+ * the range is never empty and the symbol search always ends inside the model.
+ */
+class ArithmeticDecoder {
+ public:
+  ArithmeticDecoder(const uint8_t *in, uint32_t in_nbytes) : in_(in, in_nbytes) {
+    in_.refill();
+    code_ = in_.take(16);
+  }
+
+  [[gnu::always_inline]] uint32_t decode(Model *model) {
+    const uint32_t range = high_ - low_ + 1;
+    const uint32_t total = model->cum[0];
+    // Below `total`, since code_ - low_ < range.
+    const uint32_t target = ((code_ - low_ + 1) * total - 1) / range;
+    uint32_t entry = 0;
+    while (model->cum[entry + 1] > target) ++entry;  // cum[nsymbols] is 0: the walk stops there at the latest
+    high_ = low_ + (model->cum[entry] * range) / total - 1;
+    low_ += (model->cum[entry + 1] * range) / total;
+    const uint32_t symbol = model->symbol[entry];
+    model_update(model, entry);
+    renormalise();
+    return symbol;
+  }
+
+  // `nbits` raw bits, taken from the stream at the point the code value has reached.
+  [[gnu::always_inline]] uint32_t raw(uint32_t nbits) {
+    in_.refill();
+    return in_.take(nbits);
+  }
+
+  bool exhausted() const { return in_.exhausted(); }
+
+ private:
+  /*
+   * Shifts out the leading bits that low_ and high_ share. Then, while the range lies within
+   * the middle half around the midpoint (low_ 01..., high_ 10...), flips bit 14 of code_,
+   * clears it in low_, sets it in high_ and shifts once more, which widens the range about
+   * the midpoint. Each shift brings a 0 into low_, a 1 into high_ and the next bit into code_.
+   */
+  [[gnu::always_inline]] void renormalise() {
+    in_.refill();
+    for (;;) {
+      const uint32_t nshared = static_cast<uint32_t>(__builtin_clz(((low_ ^ high_) << 16) | 0x8000));
+      if (nshared != 0) {
+        low_ = (low_ << nshared) & 0xFFFF;
+        high_ = ((high_ << nshared) | ((1u << nshared) - 1)) & 0xFFFF;
+        code_ = ((code_ << nshared) | in_.take(nshared)) & 0xFFFF;
+      }
+      if ((low_ & ~high_ & 0x4000) == 0) return;
+      code_ ^= 0x4000;
+      low_ = (low_ & 0x3FFF) << 1;
+      high_ = ((high_ | 0x4000) << 1 | 1) & 0xFFFF;
+      code_ = ((code_ << 1) | in_.take(1)) & 0xFFFF;
+    }
+  }
+
+  MsbBitReader in_;
+  uint32_t low_ = 0;
+  uint32_t high_ = 0xFFFF;
+  uint32_t code_ = 0;
+};
+
+/*
+ * The window and the output of one block. Bytes are written to the window only; the part of
+ * the window written since the last flush is copied to the output whenever the write position
+ * wraps and at the end of the block, so each byte is stored once and copied once.
+ */
+class WindowWriter {
+ public:
+  WindowWriter(uint8_t *window, uint32_t window_nbytes, uint32_t pos, uint8_t *out)
+      : window_(window), size_(window_nbytes), pos_(pos), flushed_(pos), out_(out) {}
+
+  [[gnu::always_inline]] void literal(uint8_t byte) {
+    window_[pos_] = byte;
+    if (++pos_ == size_) wrap();
+  }
+
+  // Copies `length` bytes from `distance` (1 to the window size) bytes back, with the result of
+  // a byte-by-byte forward copy: a source overlapping the destination repeats, as LZ77 requires.
+  // Nothing past the last byte copied is written: the window's next bytes are the oldest
+  // history, which the farthest matches still read.
+  [[gnu::always_inline]] void match(uint32_t length, uint32_t distance) {
+    uint32_t from = (pos_ - distance) & (size_ - 1);
+    if (pos_ + length < size_ && from + length <= size_) {
+      uint8_t *dst = window_ + pos_;
+      const uint8_t *src = window_ + from;
+      // A source at or ahead of the destination lies a whole window back, or nearly: forward
+      // order is then memmove's. Otherwise `distance` is the gap within the window.
+      const bool source_ahead = from >= pos_;
+      pos_ += length;
+      if (source_ahead) {
+        std::memmove(dst, src, length);
+      } else if (distance >= 8) {
+        copy_words(dst, distance, length);
+      } else if (distance == 1) {
+        std::memset(dst, src[0], length);
+      } else {
+        for (uint32_t i = 0; i < length; ++i) dst[i] = src[i];
+      }
+      return;
+    }
+    for (uint32_t i = 0; i < length; ++i) {
+      window_[pos_] = window_[from];
+      from = (from + 1) & (size_ - 1);
+      if (++pos_ == size_) wrap();
+    }
+  }
+
+  // Copies what is not yet in the output; returns the window position for the next block.
+  uint32_t flush() {
+    std::memcpy(out_, window_ + flushed_, pos_ - flushed_);
+    out_ += pos_ - flushed_;
+    flushed_ = pos_;
+    return pos_;
+  }
+
+ private:
+  // Copies from `distance` (8 or more) bytes back, a word at a time: every word read was
+  // completed before. The last word overlaps backwards onto bytes already copied.
+  static void copy_words(uint8_t *dst, uint32_t distance, uint32_t length) {
+    const uint8_t *src = dst - distance;
+    if (length < 8) {
+      if (length >= 4) {
+        uint32_t head, tail;
+        std::memcpy(&head, src, 4);
+        std::memcpy(&tail, src + length - 4, 4);
+        std::memcpy(dst, &head, 4);
+        std::memcpy(dst + length - 4, &tail, 4);
+      } else {
+        for (uint32_t i = 0; i < length; ++i) dst[i] = src[i];
+      }
+      return;
+    }
+    uint8_t *const last = dst + length - 8;
+    uint64_t word;
+    for (; dst < last; dst += 8) {
+      std::memcpy(&word, dst - distance, 8);
+      std::memcpy(dst, &word, 8);
+    }
+    std::memcpy(&word, last - distance, 8);
+    std::memcpy(last, &word, 8);
+  }
+
+  [[gnu::noinline]] void wrap() {
+    flush();
+    pos_ = flushed_ = 0;
+  }
+
+  uint8_t *const window_;
+  const uint32_t size_;
+  uint32_t pos_;
+  uint32_t flushed_;
+  uint8_t *out_;
+};
+
+struct QuantumHandle {
+  uint32_t tag;  // first, as every decoder handle
+  uint32_t max_block_nbytes;
+  const CabOps *ops;
+  uint32_t window_bits;
+  uint8_t *window;
+  // Where the next byte goes: the count of bytes produced since the last reset, modulo the
+  // window size, which is all a match's source position needs.
+  uint32_t window_pos;
+  Models models;
+};
+
+// Decodes one block of `want_nbytes` bytes; false when the block cannot be decoded.
+bool decode_block(QuantumHandle *h, const uint8_t *in, uint32_t in_nbytes, uint8_t *out, uint32_t want_nbytes) {
+  Models &m = h->models;
+  ArithmeticDecoder coder(in, in_nbytes);
+  WindowWriter writer(h->window, 1u << h->window_bits, h->window_pos, out);
+  uint32_t left = want_nbytes;
+  bool overrun = false;
+  while (left > 0 && !coder.exhausted()) {
+    const uint32_t selector = coder.decode(&m.selector);
+    if (selector < kLiteralModels) {
+      writer.literal(static_cast<uint8_t>(selector * kLiteralSymbols + coder.decode(&m.literal[selector])));
+      --left;
+      continue;
+    }
+    uint32_t length = kMatch3Length;
+    Model *position = &m.position3;
+    if (selector == kLiteralModels + 1) {
+      length = kMatch4Length;
+      position = &m.position4;
+    } else if (selector == kLiteralModels + 2) {
+      const uint32_t slot = coder.decode(&m.length);
+      length = kLengthSlotTable.base[slot] + coder.raw(kLengthSlotTable.extra_bits[slot]) + kLongMatchMinLength;
+      position = &m.position_long;
+    }
+    const uint32_t slot = coder.decode(position);
+    const uint32_t distance = kPositionSlotTable.base[slot] + coder.raw(kPositionSlotTable.extra_bits[slot]) + 1;
+    // A match never crosses the end of its block.
+    if (length > left) {
+      overrun = true;
+      break;
+    }
+    writer.match(length, distance);
+    left -= length;
+  }
+  h->window_pos = writer.flush();
+  return !overrun && !coder.exhausted();
+}
+
+QuantumHandle *checked(void *handle) {
+  auto *h = static_cast<QuantumHandle *>(handle);
+  return h != nullptr && h->tag == DEC_TAG_QUANTUM ? h : nullptr;
+}
+
+int quantum_create(uint32_t *max_block_nbytes, uint32_t window_bits, const CabOps *ops, uint32_t *in_capacity_nbytes,
+                   void **handle) {
+  if (max_block_nbytes == nullptr || in_capacity_nbytes == nullptr) return DEC_BAD_ARGUMENT;
+  if (window_bits < kWindowBitsMin || window_bits > kWindowBitsMax) return DEC_BAD_WINDOW;
+  if (*max_block_nbytes == 0 || *max_block_nbytes > CAB_BLOCK_MAX_NBYTES) *max_block_nbytes = CAB_BLOCK_MAX_NBYTES;
+  *in_capacity_nbytes = *max_block_nbytes + kInSlackNbytes;
+  if (handle == nullptr) return DEC_OK;
+  if (ops == nullptr || ops->cab_alloc == nullptr || ops->cab_free == nullptr) return DEC_BAD_ARGUMENT;
+  void *memory = ops->cab_alloc(sizeof(QuantumHandle));
+  if (memory == nullptr) return DEC_NO_MEMORY;
+  auto *h = new (memory) QuantumHandle{};
+  h->window = static_cast<uint8_t *>(ops->cab_alloc(1u << window_bits));
+  if (h->window == nullptr) {
+    ops->cab_free(h);
+    return DEC_NO_MEMORY;
+  }
+  // A match that reaches before anything the first folder produced reads zeros, not old heap.
+  std::memset(h->window, 0, 1u << window_bits);
+  h->tag = DEC_TAG_QUANTUM;
+  h->max_block_nbytes = *max_block_nbytes;
+  h->ops = ops;
+  h->window_bits = window_bits;
+  models_init(&h->models, window_bits);
+  *handle = h;
+  return DEC_OK;
+}
+
+int quantum_decode(void *handle, const uint8_t *in, uint32_t in_nbytes, uint8_t *out, uint32_t *out_nbytes) {
+  QuantumHandle *h = checked(handle);
+  if (h == nullptr) return DEC_BAD_CONTEXT;
+  if (out_nbytes == nullptr || out == nullptr || (in == nullptr && in_nbytes != 0) ||
+      *out_nbytes > h->max_block_nbytes) {
+    return DEC_BAD_ARGUMENT;
+  }
+  return decode_block(h, in, in_nbytes, out, *out_nbytes) ? DEC_OK : DEC_DATA_ERROR;
+}
+
+// A new folder restarts the models and the window position; the window's bytes stay.
+int quantum_reset(void *handle) {
+  QuantumHandle *h = checked(handle);
+  if (h == nullptr) return DEC_BAD_CONTEXT;
+  h->window_pos = 0;
+  models_init(&h->models, h->window_bits);
+  return DEC_OK;
+}
+
+int quantum_destroy(void *handle) {
+  QuantumHandle *h = checked(handle);
+  if (h == nullptr) return DEC_BAD_CONTEXT;
+  h->tag = 0;
+  h->ops->cab_free(h->window);
+  h->ops->cab_free(h);
+  return DEC_OK;
+}
+
+}  // namespace
+}  // namespace cab
+
+extern "C" const CabDecoder cab_quantum_decoder = {cab::quantum_create, cab::quantum_decode, cab::quantum_reset,
+                                                   cab::quantum_destroy};

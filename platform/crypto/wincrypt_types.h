@@ -152,7 +152,7 @@ typedef struct CRYPT_KEY_PROV_INFO {
   DWORD dwKeySpec;
 } CRYPT_KEY_PROV_INFO, *PCRYPT_KEY_PROV_INFO;
 
-// Key specifications of CRYPT_KEY_PROV_INFO.
+// The kinds of key (dwKeySpec) of CRYPT_KEY_PROV_INFO.
 #define AT_KEYEXCHANGE 1
 #define AT_SIGNATURE 2
 

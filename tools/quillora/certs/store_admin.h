@@ -16,7 +16,7 @@ namespace certs {
 uint32_t install_certificate(const std::vector<uint8_t> &der, EVP_PKEY *key, const std::string &passphrase,
                              std::string *error);
 
-// The key specification an installed key gets: AT_SIGNATURE when the certificate's key usage
+// The dwKeySpec an installed key gets: AT_SIGNATURE when the certificate's key usage
 // forbids key encipherment, else AT_KEYEXCHANGE, as Windows files imported RSA keys.
 uint32_t key_spec_for(const std::vector<uint8_t> &der);
 

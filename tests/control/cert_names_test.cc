@@ -21,7 +21,7 @@ class CertNamesTest : public StoreTest {
     certs::CertificateRequest request = request_for(subject);
     request.issuer = issuer;
     std::string error;
-    auto made = certs::make_certificate(request, &error, shared_key());
+    auto made = certs::make_certificate(request, &error, testsupport::shared_key());
     EXPECT_TRUE(made.has_value()) << error;
     if (!made) return {};
     PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, made->der.data(),

@@ -44,11 +44,6 @@ int run(const std::string &command) { return std::system((command + " >/dev/null
 
 class SignatureTest : public StoreTest {
  protected:
-  void TearDown() override {
-    platform_ui::set_passphrase_asker({});
-    StoreTest::TearDown();
-  }
-
   // Signs `text` with the only certificate of the store; the Base64 text, or "" on failure.
   std::string sign(const std::string &text, CString *error = nullptr) {
     CSignatureDlg dialog(CString(text.data(), static_cast<int>(text.size())), TRUE);

@@ -16,43 +16,15 @@
 
 #include "platform/crypto/cert_store.h"
 #include "platform/ui/passphrase_prompt.h"
+#include "tests/support/data_root_test.h"
 #include "tools/quillora/certs/cert_factory.h"
 
 namespace crypto_test {
 
 using Bytes = std::vector<uint8_t>;
 
-// A test whose platform data root (QUILLORA_DATA_HOME) is a fresh folder, removed afterwards.
-class DataRootTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "platform_crypto_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    setenv("QUILLORA_DATA_HOME", root_.c_str(), 1);
-  }
-  void TearDown() override {
-    platform_ui::set_passphrase_asker(nullptr);
-    unsetenv("QUILLORA_DATA_HOME");
-    std::filesystem::remove_all(root_);
-  }
-
-  std::string my_folder() const { return root_ + "/certificates/MY"; }
-
-  std::string root_;
-};
-
-// One RSA key for the whole test program: key generation is what makes certificates slow.
-inline EVP_PKEY *shared_key() {
-  static certs::Pkey key = [] {
-    std::string error;
-    certs::CertificateRequest request;
-    std::optional<certs::MadeCertificate> made = certs::make_certificate(request, &error);
-    if (!made) ADD_FAILURE() << error;
-    return made ? std::move(made->key) : nullptr;
-  }();
-  return key.get();
-}
+using testsupport::DataRootTest;
+using testsupport::shared_key;
 
 // A certificate of the shared key; distinct serials give distinct certificates.
 inline Bytes make_cert(certs::CertificateRequest request, EVP_PKEY *key = shared_key()) {

@@ -4,7 +4,7 @@
 #include <stdint.h>
 #include <string.h>
 
-const char *const g_permittedTags[28] = {
+constexpr const char *g_permittedTags[28] = {
     "B",  "STRONG", "BOLD", "I",  "EM", "TT", "OL", "UL", "LI", "DL", "DT", "DD", "TABLE", "TH",
     "TR", "TD",     "P",    "BR", "HR", "FONT", "H1", "H2", "H3", "H4", "H5", "H6", "PRE", ""};
 
@@ -27,51 +27,65 @@ constexpr size_t name_length(const char *name) {
   return length;
 }
 
-struct PackedNames {
-  uint64_t keys[27] = {};
-  size_t count = 0;
+// The permitted names as an open-addressed table of 64 slots indexed by a multiplicative hash
+// of the packed name. The multiplier is searched at compile time for one that gives every name a
+// slot of its own, so a lookup is one multiplication and one comparison.
+constexpr int kSlotBits = 6;
+struct NameTable {
+  uint64_t multiplier = 0;
+  uint64_t slots[1 << kSlotBits] = {};
 };
 
-constexpr PackedNames pack_permitted_names() {
-  PackedNames names;
-  for (const char *const *tag = g_permittedTags; **tag != '\0'; ++tag) {
-    names.keys[names.count++] = pack_name(*tag, name_length(*tag));
+constexpr size_t slot_of(uint64_t key, uint64_t multiplier) { return size_t((key * multiplier) >> (64 - kSlotBits)); }
+
+constexpr NameTable build_name_table() {
+  for (uint64_t multiplier = 0x9E3779B97F4A7C15ull;; multiplier += 0x2545F4914F6CDD1Eull) {
+    NameTable table;
+    table.multiplier = multiplier;
+    bool collision = false;
+    for (const char *const *tag = g_permittedTags; **tag != '\0' && !collision; ++tag) {
+      const uint64_t key = pack_name(*tag, name_length(*tag));
+      uint64_t &slot = table.slots[slot_of(key, multiplier)];
+      collision = slot != 0;
+      slot = key;
+    }
+    if (!collision) return table;
   }
-  return names;
 }
 
-// The lookup table is built from g_permittedTags itself, so the list stays the one source.
-constexpr PackedNames kPermitted = pack_permitted_names();
-static_assert(kPermitted.count == 27, "g_permittedTags holds 27 names before its closing empty string");
+// Built from g_permittedTags itself, so the list stays the one source of the names.
+constexpr NameTable kPermitted = build_name_table();
+
+constexpr size_t count_names(const NameTable &table) {
+  size_t count = 0;
+  for (uint64_t key : table.slots) count += key != 0;
+  return count;
+}
+static_assert(count_names(kPermitted) == 27, "g_permittedTags holds 27 distinct names before its closing empty string");
 
 bool is_tag_space(uint8_t c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t'; }
 
-bool is_permitted_name(uint64_t key) {
-  for (size_t i = 0; i < kPermitted.count; ++i) {
-    if (kPermitted.keys[i] == key) return true;
-  }
-  return false;
-}
+bool is_permitted_name(uint64_t key) { return kPermitted.slots[slot_of(key, kPermitted.multiplier)] == key; }
 
 }  // namespace
 
 BOOL IsPermittedHtml(LPCSTR lpszText) {
   if (lpszText == nullptr) return TRUE;
+  // strchr stops at the terminator, so the text is read once and its length never needed.
   const char *rest = lpszText;
-  const char *const end = rest + strlen(rest);
   for (;;) {
-    const char *open = static_cast<const char *>(memchr(rest, '<', size_t(end - rest)));
+    const char *open = strchr(rest, '<');
     if (open == nullptr) return TRUE;
     const char *tag = open + 1;
-    if (tag < end && *tag == '/') ++tag;  // a closing tag is judged like an opening one
-    if (tag == end) return FALSE;
+    if (*tag == '/') ++tag;  // a closing tag is judged like an opening one
+    if (*tag == '\0') return FALSE;
 
     // Read the candidate's first bytes: it ends at ">" or, unless it begins with it, at white space.
     uint64_t key = 0;
     size_t length = 0;
     const char *p = tag;
     bool valid = true;
-    for (; p < end && *p != '>'; ++p) {
+    for (; *p != '\0' && *p != '>'; ++p) {
       const uint8_t c = uint8_t(*p);
       if (is_tag_space(c)) {
         if (length == 0) valid = false;  // a candidate that begins with white space is kept whole
@@ -84,7 +98,7 @@ BOOL IsPermittedHtml(LPCSTR lpszText) {
       const uint8_t upper = (c >= 'a' && c <= 'z') ? uint8_t(c - 'a' + 'A') : c;
       key |= uint64_t(upper) << (8 * length++);
     }
-    const char *close = (p < end && *p == '>') ? p : static_cast<const char *>(memchr(p, '>', size_t(end - p)));
+    const char *close = *p == '>' ? p : strchr(p, '>');
     if (close == nullptr) return FALSE;
     if (!valid || length == 0 || !is_permitted_name(key)) return FALSE;
     rest = close + 1;

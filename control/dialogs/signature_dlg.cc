@@ -1,11 +1,43 @@
-// signature_dlg.cc - CSignatureDlg's certificate lists and the signing it runs on confirmation.
+// signature_dlg.cc - CSignatureDlg's certificate lists, its window's handlers and the signing it runs on confirmation.
 #include "control/dialogs/signature_dlg.h"
 
 #include <vector>
 
+#include "control/crypto/cert_names.h"
 #include "platform/crypto/cert_store.h"
+#include "platform/framework/afx_app.h"
 
-CSignatureDlg::CSignatureDlg(const CString &strText, BOOL bPlainText) : m_strText(strText), m_bPlainText(bPlainText) {}
+BEGIN_MESSAGE_MAP(CSignatureDlg, CDialog)
+ON_COMMAND(ID_PREVIEW_FAILED, &CSignatureDlg::OnPreviewFailed)
+ON_MESSAGE(WM_TIMER, &CSignatureDlg::OnTimerMessage)
+ON_MESSAGE(WM_SYSTIMER, &CSignatureDlg::OnTimerMessage)
+END_MESSAGE_MAP()
+
+namespace {
+
+constexpr char kResultUserCancel[] = "error:userCancel";
+constexpr char kResultInternalError[] = "error:internalError";
+
+// Keeps the application's wait cursor up for the life of the object, whichever way a handler leaves.
+class CWaitCursorScope {
+ public:
+  CWaitCursorScope() : m_pApp(AfxGetApp()) {
+    if (m_pApp != nullptr) m_pApp->BeginWaitCursor();
+  }
+  ~CWaitCursorScope() {
+    if (m_pApp != nullptr) m_pApp->EndWaitCursor();
+  }
+  CWaitCursorScope(const CWaitCursorScope &) = delete;
+  CWaitCursorScope &operator=(const CWaitCursorScope &) = delete;
+
+ private:
+  CWinApp *m_pApp;
+};
+
+}  // namespace
+
+CSignatureDlg::CSignatureDlg(const CString &strText, BOOL bPlainText, CWnd *pParent)
+    : CDialog(IDD_SIGN_DIALOG, pParent), m_strText(strText), m_bPlainText(bPlainText) {}
 
 int CSignatureDlg::LoadCertificates() { return LoadList(FALSE, CString(), CString(), CString()); }
 
@@ -44,3 +76,70 @@ BOOL CSignatureDlg::SignWithCertificate(int nIndex) {
   m_strResult.ReleaseBuffer();
   return TRUE;
 }
+
+CString CSignatureDlg::DisplayText() const {
+  CString strDisplay;
+  for (int i = 0; i < m_strText.GetLength(); ++i) {
+    if (m_strText[i] == '\n' && (i == 0 || m_strText[i - 1] != '\r')) strDisplay += '\r';
+    strDisplay += m_strText[i];
+  }
+  return strDisplay;
+}
+
+BOOL CSignatureDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  // Nothing is drawn until the dialog is complete: here for plain text, after the page is
+  // sized for HTML.
+  LockWindowUpdate();
+
+  // The combo box sorts its items, so each remembers its list index as item data.
+  CWnd *pCombo = GetDlgItem(IDC_CERT_COMBO);
+  for (int i = 0; i < m_certs.GetSize(); ++i) {
+    CString strName;
+    GetCertDisplayName(static_cast<PCCERT_CONTEXT>(m_certs[i]), strName);
+    const LRESULT nPosition = pCombo->SendMessage(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(strName.GetString()));
+    pCombo->SendMessage(CB_SETITEMDATA, static_cast<WPARAM>(nPosition), i);
+  }
+  pCombo->SendMessage(CB_SETCURSEL, 0);
+
+  if (m_bPlainText) {
+    CWnd *pText = GetDlgItem(IDC_TEXT);
+    pText->SetWindowText(DisplayText());
+    // Scrolling there and back leaves the view at the top left.
+    pText->SendMessage(EM_LINESCROLL, 1, 1);
+    pText->SendMessage(EM_LINESCROLL, static_cast<WPARAM>(-1), -1);
+    SetWindowPos(&wndTop, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetActiveWindow();
+    GetDlgItem(IDOK)->SetFocus();
+    UnlockWindowUpdate();
+  } else {
+    CreatePreview();
+  }
+  return FALSE;  // the focus is set explicitly
+}
+
+void CSignatureDlg::OnOK() {
+  const CWaitCursorScope wait;
+  const auto nSelected = static_cast<int>(SendDlgItemMessage(IDC_CERT_COMBO, CB_GETCURSEL));
+  if (nSelected < 0) return;
+  const auto nIndex = static_cast<int>(SendDlgItemMessage(IDC_CERT_COMBO, CB_GETITEMDATA, static_cast<WPARAM>(nSelected)));
+  if (!SignWithCertificate(nIndex)) {
+    // The user may pick another certificate or cancel; either replaces this result.
+    MessageBox(m_crypto.m_strError, "Quillora", MB_ICONERROR);
+    m_strResult = kResultInternalError;
+    return;
+  }
+  CDialog::OnOK();
+}
+
+void CSignatureDlg::OnCancel() {
+  m_strResult = kResultUserCancel;
+  CDialog::OnCancel();
+}
+
+void CSignatureDlg::OnPreviewFailed() {
+  m_strResult = kResultInternalError;
+  CDialog::OnCancel();  // not the override, which would report a cancellation
+}
+
+LRESULT CSignatureDlg::OnTimerMessage(WPARAM, LPARAM) { return 1; }

@@ -60,4 +60,16 @@ std::string ansi_from_utf16(std::u16string_view text, char default_char, bool *u
   return out;
 }
 
+char upper_1252(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) return static_cast<char>(b - 0x20);
+  switch (b) {
+    case 0x9A: return static_cast<char>(0x8A);  // s caron
+    case 0x9C: return static_cast<char>(0x8C);  // oe
+    case 0x9E: return static_cast<char>(0x8E);  // z caron
+    case 0xFF: return static_cast<char>(0x9F);  // y diaeresis
+    default: return c;
+  }
+}
+
 }  // namespace codepage

@@ -15,6 +15,11 @@ std::u16string utf16_from_ansi(std::string_view ansi);
 // happened. Best-fit substitutions are not applied yet.
 std::string ansi_from_utf16(std::u16string_view text, char default_char, bool *used_default);
 
+// Upper case of one 1252 byte: ASCII letters, the accented Latin-1 letters (not the division
+// sign 0xF7 nor sharp s 0xDF, whose capital 1252 lacks), and the four pairs that 1252 places in
+// 0x80-0x9F. Other bytes come back unchanged.
+char upper_1252(char c);
+
 // The same with '?' as the default character.
 inline std::string ansi_from_utf16(std::u16string_view text) { return ansi_from_utf16(text, '?', nullptr); }
 

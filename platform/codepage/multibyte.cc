@@ -16,7 +16,7 @@ constexpr UINT kAnsiCodePage = 1252;
 enum class Page { kAnsi, kUtf8, kUnknown };
 
 Page page_of(UINT code_page) {
-  if (code_page == CP_ACP || code_page == kAnsiCodePage) return Page::kAnsi;
+  if (code_page == CP_ACP || code_page == CP_THREAD_ACP || code_page == kAnsiCodePage) return Page::kAnsi;
   if (code_page == CP_UTF8) return Page::kUtf8;
   return Page::kUnknown;
 }

@@ -4,14 +4,15 @@
 #include "platform/base/win_types.h"
 
 #define CP_ACP 0
+#define CP_THREAD_ACP 3  // the calling thread's ANSI code page: 1252 here, as for the process
 #define CP_UTF8 65001
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-// Converts cbMultiByte bytes (-1: up to and including the NUL) of code page CodePage (CP_ACP or
-// 1252, or CP_UTF8) into lpWideCharStr; dwFlags must be 0, and ill-formed UTF-8 becomes U+FFFD. With cchWideChar 0 returns the size needed; returns the
+// Converts cbMultiByte bytes (-1: up to and including the NUL) of code page CodePage (CP_ACP,
+// CP_THREAD_ACP or 1252, or CP_UTF8) into lpWideCharStr; dwFlags must be 0, and ill-formed UTF-8 becomes U+FFFD. With cchWideChar 0 returns the size needed; returns the
 // code units written, 0 on failure with ERROR_INSUFFICIENT_BUFFER or ERROR_INVALID_PARAMETER.
 int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                         LPWSTR lpWideCharStr, int cchWideChar);

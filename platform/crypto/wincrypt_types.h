@@ -223,6 +223,9 @@ typedef struct CRYPT_SIGN_MESSAGE_PARA {
 #define CRYPT_E_INVALID_IA5_STRING 0x80092022u
 #define CRYPT_E_INVALID_X500_STRING 0x80092023u
 #define CRYPT_E_ASN1_CORRUPT 0x80093100u
+// Also defined, as an HRESULT, by the COM types; either definition has the same value.
+#ifndef E_INVALIDARG
 #define E_INVALIDARG 0x80070057u
+#endif
 // The user declined a prompt: ERROR_CANCELLED as an HRESULT.
 #define HRESULT_ERROR_CANCELLED 0x800704C7u

@@ -1,28 +1,11 @@
-// afx_string.cc - CString's buffer access, formatting and code page 1252 case mapping.
+// afx_string.cc - CString's buffer access, formatting and upper-casing.
 #include "platform/framework/afx_string.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-// Upper case of one code page 1252 byte: ASCII letters, the accented Latin-1 letters (not the
-// division sign 0xF7 nor sharp s 0xDF, whose capital 1252 lacks), and the four pairs that 1252
-// places in 0x80-0x9F.
-char upper_1252(char c) {
-  const auto b = static_cast<unsigned char>(c);
-  if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) return static_cast<char>(b - 0x20);
-  switch (b) {
-    case 0x9A: return static_cast<char>(0x8A);  // s caron
-    case 0x9C: return static_cast<char>(0x8C);  // oe
-    case 0x9E: return static_cast<char>(0x8E);  // z caron
-    case 0xFF: return static_cast<char>(0x9F);  // y diaeresis
-    default: return c;
-  }
-}
-
-}  // namespace
+#include "platform/codepage/code_page_1252.h"
 
 LPSTR CString::GetBuffer(int nMinBufLength) {
   if (nMinBufLength > GetLength()) m_text.resize(static_cast<size_t>(nMinBufLength));
@@ -67,7 +50,7 @@ int CString::Remove(char c) {
 }
 
 void CString::MakeUpper() {
-  for (char &c : m_text) c = upper_1252(c);
+  for (char &c : m_text) c = codepage::upper_1252(c);
 }
 
 void CString::Format(LPCSTR format, ...) {

@@ -13,9 +13,13 @@ typedef intptr_t (*FARPROC)(void);
 
 #define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
 
-// dlopen underneath; failures set GetLastError (ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND).
+// dlopen underneath; failures set GetLastError (ERROR_MOD_NOT_FOUND, ERROR_BAD_EXE_FORMAT for a
+// file that is no shared library, ERROR_PROC_NOT_FOUND). A module handle is the loader's handle of
+// the module, the same for every load of it and for module_handle_of any address in it; the
+// program's own handle is what module_handle_of gives for an address in the program.
 #define ERROR_MOD_NOT_FOUND 126
 #define ERROR_PROC_NOT_FOUND 127
+#define ERROR_BAD_EXE_FORMAT 193
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814
@@ -47,13 +51,31 @@ struct ResourceEntry {
   DWORD size;
 };
 
-// Registers a module's table at load time; the table must outlive the module.
+// Registers a module's table at load time; the table must outlive the module. The table
+// belongs to the module that holds address_in_module (a module linked into a program belongs to
+// the program).
 void register_module_resources(const ResourceEntry *entries, size_t count, const void *address_in_module);
-#define PLATFORM_MODULE_RESOURCES(entries)                                                  \
-  static const int platform_module_resources_registered = [] {                              \
-    register_module_resources(entries, sizeof(entries) / sizeof(entries[0]), (const void *)entries); \
-    return 0;                                                                                \
-  }()
+// Forgets a table registered before.
+void unregister_module_resources(const ResourceEntry *entries);
+
+// Holds a module's table registered for as long as the module is loaded: constructed with the
+// module's static objects and destroyed when it is unloaded, so that a module loaded later at the
+// same place never finds a table whose memory is gone.
+class ModuleResourcesRegistration {
+ public:
+  template <size_t N>
+  explicit ModuleResourcesRegistration(const ResourceEntry (&entries)[N]) : entries_(entries) {
+    register_module_resources(entries, N, entries);
+  }
+  ~ModuleResourcesRegistration() { unregister_module_resources(entries_); }
+  ModuleResourcesRegistration(const ModuleResourcesRegistration &) = delete;
+  ModuleResourcesRegistration &operator=(const ModuleResourcesRegistration &) = delete;
+
+ private:
+  const ResourceEntry *entries_;
+};
+#define PLATFORM_MODULE_RESOURCES(entries) \
+  static const ModuleResourcesRegistration platform_module_resources_registration(entries)
 
 // hModule NULL searches the main program's tables. String types compare case-insensitively.
 HRSRC FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType);

@@ -1,6 +1,7 @@
 // registry.h - the Windows registry API over persistent files: keys, string and DWORD values, recursive deletion.
 #pragma once
 
+#include "platform/base/last_error.h"
 #include "platform/base/win_types.h"
 
 // The registry lives under one root folder: $QUILLORA_REGISTRY_ROOT when set, else
@@ -24,6 +25,7 @@ typedef LONG LSTATUS;
 #define KEY_READ 0x20019
 #define KEY_WRITE 0x20006
 #define KEY_ALL_ACCESS 0xF003F
+#define MAXIMUM_ALLOWED 0x02000000
 
 #define REG_OPTION_NON_VOLATILE 0
 #define REG_CREATED_NEW_KEY 1
@@ -35,12 +37,18 @@ typedef LONG LSTATUS;
 #define REG_BINARY 3
 #define REG_DWORD 4
 
+#define ERROR_BAD_PATHNAME 161
 #define ERROR_BADDB 1009
 #define ERROR_KEY_DELETED 1018
 #define ERROR_NO_MORE_ITEMS 259
 
 // Every function returns ERROR_SUCCESS or a Windows error code (it does not touch GetLastError).
 // Key paths use "\" between names; names compare case-insensitively and keep the case written.
+// A path with an empty name in it (a leading or doubled "\") gives ERROR_BAD_PATHNAME.
+// An opened HKEY remembers its key's path and the access asked for: a call that needs a right
+// the handle lacks gives ERROR_ACCESS_DENIED, and once the key is deleted (by this or another
+// handle or process) every call on the handle but RegCloseKey gives ERROR_KEY_DELETED. Subkeys
+// are enumerated in ascending order of their case-folded names.
 LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
                         REGSAM samDesired, const void *lpSecurityAttributes, PHKEY phkResult,
                         DWORD *lpdwDisposition);

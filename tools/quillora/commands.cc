@@ -5,12 +5,21 @@
 
 #include "tools/quillora/certs/certs_command.h"
 #include "tools/quillora/command_line.h"
+#include "tools/quillora/host/registration_command.h"
+#include "tools/quillora/host/sign_command.h"
 
 namespace quillora {
 
 namespace {
 
 constexpr Command kCommands[] = {
+    {"signText", "ask the control for a signature over a text, shown as plain text", host::run_sign_text},
+    {"signHTML", "the same for a text of HTML with the permitted formatting tags, shown rendered", host::run_sign_html},
+    {"signTextWithFilter", "signText, offering only certificates that pass issuer, serial and key-usage filters",
+     host::run_sign_text_with_filter},
+    {"signHTMLWithFilter", "signHTML with the same filters", host::run_sign_html_with_filter},
+    {"register", "register the control module (type library, class, ProgID)", host::run_register},
+    {"unregister", "remove the control's registration", host::run_unregister},
     {"certs", "manage the personal certificate store and its private keys", certs::run_certs_command},
 };
 
@@ -27,7 +36,7 @@ void print_help() {
       "Commands:\n",
       stdout);
   for (const Command &command : kCommands)
-    printf("  %-8.*s %.*s\n", static_cast<int>(command.name.size()), command.name.data(),
+    printf("  %-19.*s %.*s\n", static_cast<int>(command.name.size()), command.name.data(),
            static_cast<int>(command.summary.size()), command.summary.data());
   printf(
       "\n"

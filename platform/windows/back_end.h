@@ -1,0 +1,50 @@
+// back_end.h - what shows windows to the user and brings the user's input back: the interface and the process-wide choice.
+#pragma once
+
+#include <string>
+
+#include "platform/windows/winuser.h"
+
+namespace winsys {
+
+// A back end presents the window model; it never owns window state. Every call but
+// system_metric comes from the thread running the modal loop or the message box, without the
+// model lock held, so it may use any window call (SendMessageA, PostMessageA, window_state...).
+// system_metric is asked with the model lock held and must not call into the window system.
+class BackEnd {
+ public:
+  virtual ~BackEnd() = default;
+
+  // Whether dialogs can be created now. False makes DialogBoxIndirectParamA fail with -1.
+  virtual bool can_show_dialogs() = 0;
+  // The modal loop has shown the dialog, and is about to leave it (the window still exists).
+  virtual void dialog_shown(HWND dialog) = 0;
+  virtual void dialog_closed(HWND dialog) = 0;
+  // The modal loop of `dialog` has nothing queued and no timer due. Wait at most timeout_ms
+  // (negative: no timer pending) for the user and turn the input into ordinary window calls.
+  // Returning without any input is allowed; the loop asks again.
+  virtual void idle(HWND dialog, int timeout_ms) = 0;
+  // Shows a box and returns the chosen IDOK..IDNO, or 0 when it cannot be shown. Texts are 1252.
+  virtual int message_box(HWND owner, const std::string &text, const std::string &caption, UINT type) = 0;
+  // GetSystemMetrics. The default is a 1280 x 1024 screen with no task bar and classic frames.
+  virtual int system_metric(int index);
+};
+
+// The back end in use. Default: the terminal when /dev/tty opens, else one that fails to create
+// dialogs and answers message boxes with 0.
+BackEnd &back_end();
+
+class HeadlessUser;
+// Makes `user` (or any back end) the one in use until the next choice; the caller keeps it alive
+// until then. Null goes back to the default.
+void use_headless_back_end(HeadlessUser *user);
+void use_back_end(BackEnd *back_end);
+// Chooses the terminal on /dev/tty; false (and the failing back end) when there is none.
+bool use_terminal_back_end();
+
+// The first button of a box type (IDOK for MB_OK and MB_OKCANCEL, IDYES for the yes/no types),
+// and the answer that Escape gives (IDCANCEL, IDNO for MB_YESNO, IDOK for MB_OK).
+int default_box_answer(UINT type);
+int escape_box_answer(UINT type);
+
+}  // namespace winsys

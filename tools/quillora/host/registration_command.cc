@@ -1,0 +1,109 @@
+// registration_command.cc - loads the control module and calls DllRegisterServer or DllUnregisterServer, as regsvr32 does.
+#include "tools/quillora/host/registration_command.h"
+
+#include <stdio.h>
+
+#include <string_view>
+
+#include "platform/base/last_error.h"
+#include "platform/com/com_types.h"
+#include "platform/modules/modules.h"
+#include "platform/registry/registry.h"
+#include "tools/quillora/command_line.h"
+#include "tools/quillora/host/control_client.h"
+#include "tools/quillora/messages.h"
+
+namespace host {
+
+namespace {
+
+using quillora::kExitFailed;
+using quillora::kExitOk;
+using quillora::kExitUsage;
+
+constexpr quillora::OptionSpec kSpecs[] = {{"--module", true}};
+
+// The module path HKEY_CLASSES_ROOT gives for the control's ProgID, or "" when it is not registered.
+std::string registered_module() {
+  char clsid[64] = {};
+  DWORD size = sizeof clsid;
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "KESTRAVON.Quillora.1\\CLSID", 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
+  const LSTATUS status = RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(clsid), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return "";
+  const std::string server_key = "CLSID\\" + std::string(clsid) + "\\InprocServer32";
+  char path[4096] = {};
+  size = sizeof path;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, server_key.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
+  const LSTATUS path_status = RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(path), &size);
+  RegCloseKey(key);
+  return path_status == ERROR_SUCCESS ? std::string(path) : "";
+}
+
+void print_help(std::string_view command, std::string_view what) {
+  const std::string name(command);
+  printf(
+      "Usage: quillora %s [--module PATH]\n"
+      "%.*s\n"
+      "PATH defaults to %s.\n"
+      "The registry lives under $QUILLORA_REGISTRY_ROOT, else under the data folder's registry/.\n"
+      "Exit codes: 0 done, 1 the module could not be loaded or its export failed, 64 usage error.\n",
+      name.c_str(), static_cast<int>(what.size()), what.data(),
+      command == "register" ? "the control module this quillora was built with"
+                            : "the module the registry names for the control, else the one this quillora was built with");
+}
+
+// Loads the module, calls the export, unloads it; the export's HRESULT decides the exit code.
+int call_export(std::string_view command, const std::string &module, const char *export_name) {
+  const std::string name(command);
+  HMODULE handle = LoadLibraryExA(module.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (handle == nullptr) {
+    quillora::report(module, "cannot be loaded as a module (error " + std::to_string(GetLastError()) + ")");
+    return kExitFailed;
+  }
+  using ExportFunction = HRESULT (*)();
+  const auto function = reinterpret_cast<ExportFunction>(reinterpret_cast<void (*)()>(GetProcAddress(handle, export_name)));
+  if (function == nullptr) {
+    FreeLibrary(handle);
+    quillora::report(module, std::string("has no export ") + export_name);
+    return kExitFailed;
+  }
+  const HRESULT hr = function();
+  FreeLibrary(handle);
+  if (FAILED(hr)) {
+    char text[64];
+    snprintf(text, sizeof text, "%s failed (HRESULT 0x%08X)", export_name, static_cast<unsigned>(hr));
+    quillora::report(module, text);
+    return kExitFailed;
+  }
+  printf("%s: %s succeeded\n", module.c_str(), export_name);
+  return kExitOk;
+}
+
+int run(std::string_view command, std::span<const std::string> args) {
+  std::string error;
+  const auto options = quillora::parse_options(args, kSpecs, &error);
+  if (options && !options->help && !options->operands.empty()) error = "unexpected argument '" + options->operands.front() + "'";
+  if (!options || !error.empty()) {
+    quillora::report_usage_error(error, command);
+    return kExitUsage;
+  }
+  const bool registering = command == "register";
+  if (options->help) {
+    print_help(command, registering ? "Registers the signing control: its type library, its class and its ProgID."
+                                    : "Removes the signing control's registration.");
+    return kExitOk;
+  }
+  std::string module = options->value("--module");
+  if (module.empty() && !registering) module = registered_module();
+  if (module.empty()) module = QUILLORA_CONTROL_MODULE;
+  return call_export(command, module, registering ? "DllRegisterServer" : "DllUnregisterServer");
+}
+
+}  // namespace
+
+int run_register(std::span<const std::string> args) { return run("register", args); }
+int run_unregister(std::span<const std::string> args) { return run("unregister", args); }
+
+}  // namespace host

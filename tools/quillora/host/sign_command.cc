@@ -1,0 +1,161 @@
+// sign_command.cc - the signing commands: the text from an argument, a file or stdin, the call, the result on stdout.
+#include "tools/quillora/host/sign_command.h"
+
+#include <stdio.h>
+
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string_view>
+#include <vector>
+
+#include "platform/codepage/multibyte.h"
+#include "tools/quillora/command_line.h"
+#include "tools/quillora/host/control_client.h"
+#include "tools/quillora/host/user_interface.h"
+#include "tools/quillora/messages.h"
+
+namespace host {
+
+namespace {
+
+using quillora::kExitFailed;
+using quillora::kExitOk;
+using quillora::kExitUsage;
+
+constexpr quillora::OptionSpec kPlainSpecs[] = {{"--file", true}};
+constexpr quillora::OptionSpec kFilterSpecs[] = {
+    {"--file", true}, {"--issuer", true}, {"--serial", true}, {"--key-usage", true}};
+
+struct Method {
+  std::u16string_view name;
+  std::string_view command;
+  bool filtered;
+};
+
+void print_help(const Method &method) {
+  const std::string name(method.command);
+  printf("Usage: quillora %s TEXT | --file FILE | -%s\n", name.c_str(),
+         method.filtered ? " [--issuer NAME] [--serial HEX] [--key-usage LIST]" : "");
+  printf(
+      "Asks the signing control for a signature over the text, as a web page does, and prints the\n"
+      "control's answer on stdout followed by a line feed: the Base64 signature or an error:... result.\n"
+      "The text is UTF-8 (an argument, a file, or standard input with '-'); the control receives it as\n"
+      "a page's string and signs its Windows-1252 bytes.%s\n"
+      "\n"
+      "Exit codes:\n"
+      "  %d  signed\n  %d  the control could not be reached (stderr says why)\n"
+      "  %d  error:userCancel\n  %d  error:noMatchingCert\n  %d  error:internalError\n"
+      "  %d  empty result: the dialog could not be shown\n  %d  usage error\n",
+      method.filtered ? "\nThe filters narrow the certificates: an X.500 issuer name, a serial number in hex,\n"
+                        "and key usages separated by commas (digitalSignature, nonRepudiation, ...)."
+                      : "",
+      kExitOk, kExitFailed, kExitUserCancel, kExitNoMatchingCert, kExitInternalError, kExitNoDialog, kExitUsage);
+}
+
+std::u16string utf16_of(const std::string &utf8) {
+  if (utf8.empty()) return {};
+  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::u16string wide(static_cast<size_t>(units), u'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), units);
+  return wide;
+}
+
+std::string utf8_of(const std::u16string &wide) {
+  if (wide.empty()) return {};
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                        nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), bytes, nullptr, nullptr);
+  return utf8;
+}
+
+// The text to sign from the one operand ("-" is standard input) or --file.
+std::optional<std::string> read_text(const quillora::ParsedOptions &options, std::string *error) {
+  const bool from_file = options.has("--file");
+  if (options.operands.size() + (from_file ? 1 : 0) != 1) {
+    *error = "give the text as one argument, as --file FILE, or as '-' for standard input";
+    return std::nullopt;
+  }
+  std::istream *in = &std::cin;
+  std::ifstream file;
+  if (from_file) {
+    file.open(options.value("--file"), std::ios::binary);
+    if (!file) {
+      *error = options.value("--file") + ": cannot be read";
+      return std::nullopt;
+    }
+    in = &file;
+  } else if (options.operands.front() != "-") {
+    return options.operands.front();
+  }
+  std::string text((std::istreambuf_iterator<char>(*in)), std::istreambuf_iterator<char>());
+  if (in->bad()) {
+    *error = (from_file ? options.value("--file") : std::string("standard input")) + ": read failed";
+    return std::nullopt;
+  }
+  return text;
+}
+
+int exit_code_of(const std::u16string &result) {
+  if (result.empty()) return kExitNoDialog;
+  if (result == u"error:userCancel") return kExitUserCancel;
+  if (result == u"error:noMatchingCert") return kExitNoMatchingCert;
+  if (result.starts_with(u"error:internalError")) return kExitInternalError;
+  return kExitOk;
+}
+
+int run_method(const Method &method, std::span<const std::string> args) {
+  const std::string command(method.command);
+  std::string error;
+  const auto options = method.filtered ? quillora::parse_options(args, kFilterSpecs, &error)
+                                       : quillora::parse_options(args, kPlainSpecs, &error);
+  if (!options) {
+    quillora::report_usage_error(error, command);
+    return kExitUsage;
+  }
+  if (options->help) {
+    print_help(method);
+    return kExitOk;
+  }
+  const auto text = read_text(*options, &error);
+  if (!text) {
+    quillora::report_usage_error(error, command);
+    return kExitUsage;
+  }
+  std::vector<std::optional<std::u16string>> arguments = {utf16_of(*text)};
+  if (method.filtered) {
+    for (const char *name : {"--issuer", "--serial", "--key-usage"}) arguments.push_back(utf16_of(options->value(name)));
+  }
+
+  const std::string ui_error = choose_user_interface();
+  if (!ui_error.empty()) {
+    quillora::report(command, ui_error);
+    return kExitFailed;
+  }
+  std::u16string result;
+  error = call_control_method(method.name, arguments, &result);
+  if (!error.empty()) {
+    quillora::report(command, error);
+    return kExitFailed;
+  }
+  const std::string printed = utf8_of(result);
+  fwrite(printed.data(), 1, printed.size(), stdout);
+  fputc('\n', stdout);
+  return exit_code_of(result);
+}
+
+}  // namespace
+
+int run_sign_text(std::span<const std::string> args) { return run_method({u"signText", "signText", false}, args); }
+int run_sign_html(std::span<const std::string> args) { return run_method({u"signHTML", "signHTML", false}, args); }
+int run_sign_text_with_filter(std::span<const std::string> args) {
+  return run_method({u"signTextWithFilter", "signTextWithFilter", true}, args);
+}
+int run_sign_html_with_filter(std::span<const std::string> args) {
+  return run_method({u"signHTMLWithFilter", "signHTMLWithFilter", true}, args);
+}
+
+}  // namespace host

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "control/crypto/cert_names.h"
+#include "control/dialogs/request_results.h"
 #include "platform/crypto/cert_store.h"
 #include "platform/framework/afx_app.h"
 
@@ -14,9 +15,6 @@ ON_MESSAGE(WM_SYSTIMER, &CSignatureDlg::OnTimerMessage)
 END_MESSAGE_MAP()
 
 namespace {
-
-constexpr char kResultUserCancel[] = "error:userCancel";
-constexpr char kResultInternalError[] = "error:internalError";
 
 // Keeps the application's wait cursor up for the life of the object, whichever way a handler leaves.
 class CWaitCursorScope {

@@ -12,7 +12,3 @@ inline constexpr char kNoValidCertificateText[] =
 
 inline constexpr char kErrorCaption[] = "Error";
 inline constexpr char kInformationCaption[] = "Quillora";
-
-inline constexpr char kResultUserCancel[] = "error:userCancel";
-inline constexpr char kResultInternalError[] = "error:internalError";
-inline constexpr char kResultNoMatchingCert[] = "error:noMatchingCert";

@@ -2,6 +2,7 @@
 #include "control/requests/signing_request.h"
 
 #include "control/crypto/crypto_manager.h"
+#include "control/dialogs/request_results.h"
 #include "control/dialogs/signature_dlg.h"
 #include "control/requests/automation_string.h"
 #include "control/requests/permitted_html.h"

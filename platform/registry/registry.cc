@@ -157,17 +157,21 @@ void set_value(Key &key, LPCSTR name, DWORD type, const BYTE *data, DWORD nbytes
   key.last_write = now();
 }
 
+// What opening and creating share: the result cleared, the base key resolved and the path split.
+DWORD begin_open(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult, OpenKey *base, std::vector<std::string> *names) {
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  if (DWORD error = resolve(hKey, base)) return error;
+  return split(*base, lpSubKey, names);
+}
+
 }  // namespace
 
 LSTATUS RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired, const void *,
                         PHKEY phkResult, DWORD *lpdwDisposition) {
-  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
-  *phkResult = nullptr;
   OpenKey base;
   std::vector<std::string> names;
-  if (DWORD error = resolve(hKey, &base)) return error;
-  if (DWORD error = split(base, lpSubKey, &names)) return error;
-
+  if (DWORD error = begin_open(hKey, lpSubKey, phkResult, &base, &names)) return error;
   OpenKey result{base.hive, base.path, samDesired};
   DWORD error = find_existing(base, names, &result.path);
   bool created = false;
@@ -193,12 +197,9 @@ LSTATUS RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
 }
 
 LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
-  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
-  *phkResult = nullptr;
   OpenKey base;
   std::vector<std::string> names;
-  if (DWORD error = resolve(hKey, &base)) return error;
-  if (DWORD error = split(base, lpSubKey, &names)) return error;
+  if (DWORD error = begin_open(hKey, lpSubKey, phkResult, &base, &names)) return error;
   OpenKey result{base.hive, base.path, samDesired};
   DWORD error = find_existing(base, names, &result.path);
   if (error != ERROR_SUCCESS) return error;

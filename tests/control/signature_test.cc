@@ -17,20 +17,12 @@
 #include "control/dialogs/signature_dlg.h"
 #include "platform/crypto/cert_store.h"
 #include "platform/ui/passphrase_prompt.h"
+#include "tests/control/signature_check.h"
 #include "tests/control/store_fixture.h"
 
 namespace {
 
-std::vector<uint8_t> base64_decode(const std::string &text) {
-  std::vector<uint8_t> bytes(text.size() / 4 * 3);
-  const int n = EVP_DecodeBlock(bytes.data(), reinterpret_cast<const unsigned char *>(text.data()),
-                                static_cast<int>(text.size()));
-  if (n < 0) return {};
-  size_t padding = 0;
-  for (size_t i = text.size(); i > 0 && text[i - 1] == '='; --i) ++padding;
-  bytes.resize(static_cast<size_t>(n) - padding);
-  return bytes;
-}
+using signature_check::base64_decode;
 
 void write_bytes(const std::string &path, const void *data, size_t nbytes) {
   std::ofstream(path, std::ios::binary).write(static_cast<const char *>(data), static_cast<std::streamsize>(nbytes));

@@ -12,6 +12,9 @@
 #include "platform/com/variant.h"
 #include "platform/windows/headless_user.h"
 #include "tests/control/module/module_fixture.h"
+#include "tests/control/signature_check.h"
+#include "tests/control/store_fixture.h"
+#include "tools/quillora/certs/store_admin.h"
 
 namespace {
 
@@ -126,6 +129,38 @@ TEST_F(HostTest, WrongCallsFailWithoutRunningARequest) {
   EXPECT_EQ(arg_error, 2u);
   EXPECT_EQ(control_->Invoke(1, IID_IDispatch, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
             DISP_E_UNKNOWNINTERFACE);
+  EXPECT_TRUE(user_.boxes().empty());
+}
+
+using signature_check::verifies;
+
+// A script's string reaches the request as the ANSI code page's bytes, cut at its first NUL:
+// what is signed is those bytes, with the default character for what 1252 lacks.
+TEST_F(HostTest, TheSignedBytesAreTheScriptsStringInTheAnsiCodePageCutAtItsNul) {
+  certs::CertificateRequest request = request_for("CN=Host Signer");
+  request.key_usage = 0xC0;
+  std::string error;
+  auto made = certs::make_certificate(request, &error);
+  ASSERT_TRUE(made) << error;
+  ASSERT_EQ(certs::install_certificate(made->der, made->key.get(), "", &error), 0u) << error;
+  user_.then([](HWND dialog) { winsys::HeadlessUser::click(dialog, IDOK); });
+
+  const std::u16string text = u"a\u00e9\u20ac\u03a9b";
+  VARIANT arg;
+  VariantInit(&arg);
+  arg.vt = VT_BSTR;
+  const std::u16string with_tail = text + u'\0' + u"tail";
+  arg.bstrVal = SysAllocStringLen(with_tail.data(), static_cast<UINT>(with_tail.size()));
+  DISPPARAMS params = {&arg, nullptr, 1, 0};
+  VARIANT out;
+  VariantInit(&out);
+  ASSERT_EQ(control_->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, &out, nullptr, nullptr), S_OK);
+  ASSERT_EQ(out.vt, VT_BSTR);
+  const std::string signature = com::ole_to_ansi(out.bstrVal, SysStringLen(out.bstrVal));
+  VariantClear(&out);
+  VariantClear(&arg);
+  EXPECT_TRUE(verifies(signature, "a\351\200?b")) << signature;
+  EXPECT_FALSE(verifies(signature, std::string("a\351\200?b\0tail", 10)));
   EXPECT_TRUE(user_.boxes().empty());
 }
 

@@ -2,9 +2,6 @@
 #include "control/requests/signing_request.h"
 
 #include <gtest/gtest.h>
-#include <openssl/bio.h>
-#include <openssl/evp.h>
-#include <openssl/pkcs7.h>
 
 #include <filesystem>
 #include <memory>
@@ -12,11 +9,11 @@
 #include <vector>
 
 #include "control/resources/resource.h"
-#include "control/requests/request_messages.h"
 #include "platform/browser/headless_browser.h"
 #include "platform/codepage/utf8.h"
 #include "platform/com/bstr.h"
 #include "platform/windows/headless_user.h"
+#include "tests/control/signature_check.h"
 #include "tests/control/store_fixture.h"
 
 namespace {
@@ -42,21 +39,7 @@ std::string run_request(SigningMethod method, const char *text, const char *issu
   return codepage::utf8_from_utf16(std::u16string_view(result.get(), SysStringLen(result.get())));
 }
 
-// Whether `base64` is a detached PKCS #7 signature that OpenSSL verifies over exactly `signed_bytes`.
-bool verifies(const std::string &base64, const std::string &signed_bytes) {
-  std::vector<unsigned char> der(base64.size());
-  const int n = EVP_DecodeBlock(der.data(), reinterpret_cast<const unsigned char *>(base64.data()),
-                                static_cast<int>(base64.size()));
-  if (n <= 0) return false;
-  const unsigned char *p = der.data();
-  PKCS7 *p7 = d2i_PKCS7(nullptr, &p, n);
-  if (p7 == nullptr) return false;
-  BIO *content = BIO_new_mem_buf(signed_bytes.data(), static_cast<int>(signed_bytes.size()));
-  const bool ok = PKCS7_verify(p7, nullptr, nullptr, content, nullptr, PKCS7_NOVERIFY | PKCS7_BINARY) == 1;
-  BIO_free(content);
-  PKCS7_free(p7);
-  return ok;
-}
+using signature_check::verifies;
 
 class SigningRequestTest : public StoreTest {
  protected:

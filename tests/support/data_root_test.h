@@ -5,11 +5,11 @@
 #include <openssl/evp.h>
 #include <stdlib.h>
 
-#include <filesystem>
 #include <optional>
 #include <string>
 
 #include "platform/ui/passphrase_prompt.h"
+#include "tests/support/scratch_folder.h"
 #include "tools/quillora/certs/cert_factory.h"
 
 namespace testsupport {
@@ -19,19 +19,17 @@ namespace testsupport {
 class DataRootTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quillora_data_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    setenv("QUILLORA_DATA_HOME", root_.c_str(), 1);
+    scratch_.emplace("quillora_data", "QUILLORA_DATA_HOME");
+    root_ = scratch_->path();
   }
   void TearDown() override {
     platform_ui::set_passphrase_asker(nullptr);
-    unsetenv("QUILLORA_DATA_HOME");
-    std::filesystem::remove_all(root_);
+    scratch_.reset();
   }
 
   std::string my_folder() const { return root_ + "/certificates/MY"; }
 
+  std::optional<ScratchFolder> scratch_;
   std::string root_;
 };
 

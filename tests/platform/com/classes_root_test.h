@@ -9,21 +9,17 @@
 #include <string>
 
 #include "platform/com/class_registry.h"
+#include "tests/support/scratch_folder.h"
 
 namespace comtest {
 
 class ClassesRootTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quillora_registry_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    setenv("QUILLORA_REGISTRY_ROOT", root_.c_str(), 1);
+    scratch_.emplace("quillora_registry", "QUILLORA_REGISTRY_ROOT");
+    root_ = scratch_->path();
   }
-  void TearDown() override {
-    unsetenv("QUILLORA_REGISTRY_ROOT");
-    std::filesystem::remove_all(root_);
-  }
+  void TearDown() override { scratch_.reset(); }
 
   // The text of a value, or nothing when the key or the value is missing.
   static std::optional<std::string> value(const std::string &key, const char *name = nullptr) {
@@ -32,6 +28,7 @@ class ClassesRootTest : public ::testing::Test {
     return text;
   }
 
+  std::optional<testsupport::ScratchFolder> scratch_;
   std::string root_;
 };
 

@@ -16,6 +16,7 @@
 
 #include "platform/base/last_error.h"
 #include "platform/registry/registry.h"
+#include "tests/support/scratch_folder.h"
 
 namespace regtest {
 
@@ -24,19 +25,15 @@ namespace regtest {
 class RegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "platform_registry_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    base_ = pattern;
-    root_ = base_ + "/registry";
-    setenv("QUILLORA_REGISTRY_ROOT", root_.c_str(), 1);
+    scratch_.emplace("platform_registry", "QUILLORA_REGISTRY_ROOT", "registry");
+    base_ = scratch_->path();
+    root_ = scratch_->named();
   }
-  void TearDown() override {
-    unsetenv("QUILLORA_REGISTRY_ROOT");
-    std::filesystem::remove_all(base_);
-  }
+  void TearDown() override { scratch_.reset(); }
 
   std::string hive_file(const char *name) const { return root_ + "/" + name; }
 
+  std::optional<testsupport::ScratchFolder> scratch_;
   std::string base_;
   std::string root_;
 };

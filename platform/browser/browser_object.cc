@@ -1,7 +1,8 @@
-// browser_object.cc - the stand-in's WebBrowser object: Navigate and Document, and DocumentComplete raised through the thread's message queue.
+// browser_object.cc - the stand-in's WebBrowser object: Navigate and Document, DocumentComplete raised through the thread's message queue, and the page shown as text in its site's window.
 #include <algorithm>
 
 #include "platform/browser/browser_objects.h"
+#include "platform/browser/html_text.h"
 
 #define CONNECT_E_NOCONNECTION MAKE_HRESULT_VALUE(0x80040200u)
 #define CONNECT_E_CANNOTCONNECT MAKE_HRESULT_VALUE(0x80040202u)
@@ -13,14 +14,23 @@ namespace {
 // The real control loads pages asynchronously: Navigate returns first and DocumentComplete
 // arrives later through the message loop. A hidden window per browser carries that message, so
 // that a browser released before its message is pumped simply never raises it (destroying a
-// window drops its queued messages).
+// window drops its queued messages). The same window carries the repaint of the page's text,
+// which, as a real browser's painting, waits for the loop: a page filled in many pieces is
+// rendered once, not once per piece.
 constexpr UINT kDocumentCompleteMessage = 0x8000 + 1;  // WM_APP + 1: private to this window class
+constexpr UINT kShowBodyMessage = 0x8000 + 2;
 constexpr char kEventsWindowClass[] = "HeadlessBrowserEvents";
 
 LRESULT events_window_proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != kDocumentCompleteMessage) return DefWindowProcA(hwnd, message, wParam, lParam);
-  for (WebBrowser *browser : settings().live)
-    if (reinterpret_cast<LPARAM>(browser) == lParam) browser->RaiseDocumentComplete();
+  if (message != kDocumentCompleteMessage && message != kShowBodyMessage)
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+  for (WebBrowser *browser : settings().live) {
+    if (reinterpret_cast<LPARAM>(browser) != lParam) continue;
+    if (message == kDocumentCompleteMessage)
+      browser->RaiseDocumentComplete();
+    else
+      browser->ShowBody();
+  }
   return 0;
 }
 
@@ -42,6 +52,7 @@ WebBrowser::WebBrowser() : m_hwndEvents(create_events_window()) {
   m_container.outer = this;
   m_point.outer = this;
   m_classInfo.outer = this;
+  m_oleObject.outer = this;
   settings().live.push_back(this);
 }
 
@@ -49,6 +60,7 @@ WebBrowser::~WebBrowser() {
   auto &live = settings().live;
   live.erase(std::remove(live.begin(), live.end(), this), live.end());
   for (auto &[cookie, sink] : m_sinks) sink->Release();
+  if (m_pClientSite != nullptr) m_pClientSite->Release();
   if (m_document != nullptr) m_document->Release();
   if (m_hwndEvents != nullptr) DestroyWindow(m_hwndEvents);
 }
@@ -59,6 +71,8 @@ HRESULT WebBrowser::QueryInterface(REFIID riid, void **ppv) {
     *ppv = static_cast<IConnectionPointContainer *>(&m_container);
   } else if (riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2) {
     *ppv = static_cast<IProvideClassInfo2 *>(&m_classInfo);
+  } else if (riid == IID_IOleObject) {
+    *ppv = static_cast<IOleObject *>(&m_oleObject);
   } else {
     return QueryDispatch(riid, ppv);
   }
@@ -92,7 +106,24 @@ HRESULT WebBrowser::Navigate(DISPPARAMS *params, WORD wFlags, UINT *puArgErr) {
   m_document = new HtmlDocument;
   m_url = bstr_text(url);
   settings().navigations.push_back(m_url);
+  ShowBody();
   return QueueDocumentComplete() ? S_OK : E_UNEXPECTED;
+}
+
+void WebBrowser::ShowBody() {
+  m_showQueued = false;
+  if (m_hwndHost == nullptr) return;
+  SetWindowTextA(m_hwndHost, m_document != nullptr ? html_text(m_document->body().html()).c_str() : "");
+}
+
+void WebBrowser::QueueShowBody() {
+  if (m_showQueued || m_hwndHost == nullptr || m_hwndEvents == nullptr) return;
+  m_showQueued = PostMessageA(m_hwndEvents, kShowBodyMessage, 0, reinterpret_cast<LPARAM>(this)) != FALSE;
+}
+
+void body_changed(const HtmlBody &body) {
+  for (WebBrowser *browser : settings().live)
+    if (browser->document() != nullptr && &browser->document()->body() == &body) browser->QueueShowBody();
 }
 
 bool WebBrowser::QueueDocumentComplete() {
@@ -181,6 +212,28 @@ HRESULT WebBrowser::EventsPoint::Unadvise(DWORD dwCookie) {
   IDispatch *sink = found->second;
   outer->m_sinks.erase(found);
   sink->Release();
+  return S_OK;
+}
+
+HRESULT WebBrowser::OleObject::SetClientSite(IOleClientSite *pClientSite) {
+  if (pClientSite != nullptr) pClientSite->AddRef();
+  if (outer->m_pClientSite != nullptr) outer->m_pClientSite->Release();
+  outer->m_pClientSite = pClientSite;
+  outer->m_hwndHost = nullptr;
+  void *pv = nullptr;
+  if (pClientSite == nullptr || FAILED(pClientSite->QueryInterface(IID_IOleWindow, &pv))) return S_OK;
+  auto *pWindow = static_cast<IOleWindow *>(pv);
+  HWND hwnd = nullptr;
+  if (SUCCEEDED(pWindow->GetWindow(&hwnd))) outer->m_hwndHost = hwnd;
+  pWindow->Release();
+  outer->ShowBody();
+  return S_OK;
+}
+
+HRESULT WebBrowser::OleObject::GetClientSite(IOleClientSite **ppClientSite) {
+  if (ppClientSite == nullptr) return E_POINTER;
+  *ppClientSite = outer->m_pClientSite;
+  if (*ppClientSite != nullptr) (*ppClientSite)->AddRef();
   return S_OK;
 }
 

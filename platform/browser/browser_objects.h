@@ -9,6 +9,7 @@
 #include "platform/browser/headless_browser.h"
 #include "platform/com/activation.h"
 #include "platform/com/bstr.h"
+#include "platform/com/ole_embedding.h"
 #include "platform/com/variant.h"
 #include "platform/windows/winuser.h"
 
@@ -93,12 +94,20 @@ HRESULT expect_call(const DISPPARAMS *params, WORD wFlags, WORD wanted_flags, UI
 HRESULT bstr_argument(const DISPPARAMS *params, UINT index, BSTR *out, UINT *puArgErr);
 std::u16string bstr_text(BSTR text);
 
+// Queues the showing of the body's new content in the window of the live browser whose page it
+// is, if any.
+void body_changed(const HtmlBody &body);
+
 }  // namespace headless_browser
 
 namespace headless_browser {
 
-// The WebBrowser control: IDispatch for Navigate and Document, and one connection point for
-// DWebBrowserEvents2, named as the default event interface through IProvideClassInfo2.
+// The WebBrowser control: IDispatch for Navigate and Document, one connection point for
+// DWebBrowserEvents2, named as the default event interface through IProvideClassInfo2, and
+// IOleObject, through which its container gives it a site and so the window it is shown in.
+// That window's text is the page's content as plain text (html_text): set at once when the
+// site is given and on Navigate, and through the message loop after insertions; a terminal
+// draws it.
 class WebBrowser : public DispatchObject {
  public:
   WebBrowser();
@@ -113,6 +122,10 @@ class WebBrowser : public DispatchObject {
   void RaiseDocumentComplete();
   // The loaded document, or null before the first Navigate.
   const HtmlDocument *document() const { return m_document; }
+  // Sets the host window's text to the page's content; nothing without a host window.
+  void ShowBody();
+  // The same once the thread's queue is pumped; at most one is queued at a time.
+  void QueueShowBody();
 
  private:
   ~WebBrowser() override;
@@ -145,11 +158,44 @@ class WebBrowser : public DispatchObject {
     HRESULT GetGUID(DWORD dwGuidKind, GUID *pGUID) override;
   };
 
+  // Only the site matters here; the rest of embedding is the real control's business.
+  struct OleObject : IOleObject {
+    WebBrowser *outer;
+    HRESULT QueryInterface(REFIID riid, void **ppv) override { return outer->QueryInterface(riid, ppv); }
+    ULONG AddRef() override { return outer->AddRef(); }
+    ULONG Release() override { return outer->Release(); }
+    HRESULT SetClientSite(IOleClientSite *pClientSite) override;
+    HRESULT GetClientSite(IOleClientSite **ppClientSite) override;
+    HRESULT SetHostNames(LPCOLESTR, LPCOLESTR) override { return E_NOTIMPL; }
+    HRESULT Close(DWORD) override { return E_NOTIMPL; }
+    HRESULT SetMoniker(DWORD, IMoniker *) override { return E_NOTIMPL; }
+    HRESULT GetMoniker(DWORD, DWORD, IMoniker **) override { return E_NOTIMPL; }
+    HRESULT InitFromData(IDataObject *, BOOL, DWORD) override { return E_NOTIMPL; }
+    HRESULT GetClipboardData(DWORD, IDataObject **) override { return E_NOTIMPL; }
+    HRESULT DoVerb(LONG, tagMSG *, IOleClientSite *, LONG, HWND, const RECT *) override { return E_NOTIMPL; }
+    HRESULT EnumVerbs(IEnumOLEVERB **) override { return E_NOTIMPL; }
+    HRESULT Update() override { return E_NOTIMPL; }
+    HRESULT IsUpToDate() override { return E_NOTIMPL; }
+    HRESULT GetUserClassID(CLSID *) override { return E_NOTIMPL; }
+    HRESULT GetUserType(DWORD, LPOLESTR *) override { return E_NOTIMPL; }
+    HRESULT SetExtent(DWORD, tagSIZEL *) override { return E_NOTIMPL; }
+    HRESULT GetExtent(DWORD, tagSIZEL *) override { return E_NOTIMPL; }
+    HRESULT Advise(IAdviseSink *, DWORD *) override { return E_NOTIMPL; }
+    HRESULT Unadvise(DWORD) override { return E_NOTIMPL; }
+    HRESULT EnumAdvise(IEnumSTATDATA **) override { return E_NOTIMPL; }
+    HRESULT GetMiscStatus(DWORD, DWORD *) override { return E_NOTIMPL; }
+    HRESULT SetColorScheme(tagLOGPALETTE *) override { return E_NOTIMPL; }
+  };
+
   HRESULT Navigate(DISPPARAMS *params, WORD wFlags, UINT *puArgErr);
 
   Container m_container{};
   EventsPoint m_point{};
   ClassInfo m_classInfo{};
+  OleObject m_oleObject{};
+  IOleClientSite *m_pClientSite = nullptr;  // one reference
+  HWND m_hwndHost = nullptr;                // the site's window, asked once when the site is given
+  bool m_showQueued = false;
   std::map<DWORD, IDispatch *> m_sinks;  // one reference each
   DWORD m_nextCookie = 1;
   HtmlDocument *m_document = nullptr;  // one reference

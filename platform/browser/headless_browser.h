@@ -10,9 +10,10 @@
 // when the headless window back end is chosen; calling it again does nothing.
 void register_headless_browser();
 
-// The stand-in renders nothing: a document is a body whose content is the concatenation of the
-// HTML inserted since the last Navigate, and its measured size is whatever the test set. All of
-// it lives on the user-interface thread, as the real control does.
+// The stand-in lays nothing out: a document is a body whose content is the concatenation of the
+// HTML inserted since the last Navigate, its measured size is whatever the test set, and what it
+// shows is that content as plain text (html_text.h), the text of the window its container's
+// site names, brought up to date when the message queue is pumped. All of it lives on the user-interface thread, as the real control does.
 namespace headless_browser {
 
 // One insertAdjacentHTML call as the body received it, and in UTF-8 for readable assertions.

@@ -99,6 +99,7 @@ HRESULT HtmlBody::Invoke(DISPID dispid, REFIID, LCID, WORD wFlags, DISPPARAMS *p
     if (bstr_text(first) != u"beforeEnd") return E_INVALIDARG;
     record(bstr_text(first), bstr_text(html));
     m_html += bstr_text(html);
+    body_changed(*this);
     return S_OK;
   }
 

@@ -2,6 +2,7 @@
 #include "platform/com/typelib.h"
 
 #include <atomic>
+#include <limits>
 #include <memory>
 #include <new>
 
@@ -15,6 +16,8 @@ namespace {
 using com::typelib::Func;
 using com::typelib::Library;
 using com::typelib::Type;
+
+static_assert(com::typelib::kMaxParams <= std::numeric_limits<SHORT>::max(), "FUNCDESC::cParams is a SHORT");
 
 // Size of IDispatch's vtable: what a dispatch interface's vtable holds.
 constexpr WORD kDispatchVtableBytes = 7 * sizeof(void *);
@@ -284,8 +287,14 @@ HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib **pptlib) {
   const void *data = LockResource(LoadResource(module.get(), resource));
   const DWORD size = SizeofResource(module.get(), resource);
   if (data == nullptr) return TYPE_E_CANTLOADLIBRARY;
+  return com::typelib::open_image(static_cast<const uint8_t *>(data), size, pptlib);
+}
+
+HRESULT com::typelib::open_image(const uint8_t *data, size_t size, ITypeLib **pptlib) {
+  if (pptlib == nullptr) return E_INVALIDARG;
+  *pptlib = nullptr;
   Library library;
-  const HRESULT read = com::typelib::read_image(static_cast<const uint8_t *>(data), size, &library);
+  const HRESULT read = read_image(data, size, &library);
   if (FAILED(read)) return read;
   *pptlib = new (std::nothrow) TypeLibrary(std::move(library));
   return *pptlib != nullptr ? S_OK : E_OUTOFMEMORY;

@@ -160,6 +160,12 @@ struct ITypeLib : IUnknown {
 // Paths are UTF-8 once converted to 8-bit text.
 HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib **pptlib);
 
+namespace com::typelib {
+// The library an image holds, behind ITypeLib: what LoadTypeLib gives for a module's resource,
+// with read_image's verdicts. The library keeps its own copy, so the bytes may go at once.
+HRESULT open_image(const uint8_t *data, size_t size, ITypeLib **pptlib);
+}  // namespace com::typelib
+
 // Writes, under HKEY_CLASSES_ROOT:
 //   TypeLib\{libid}\<major>.<minor> = name, with subkeys <lcid>\win64 = szFullPath,
 //   FLAGS = library flags in decimal, HELPDIR = szHelpDir or the folder of szFullPath;

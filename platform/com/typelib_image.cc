@@ -85,12 +85,15 @@ HRESULT read_image(const uint8_t *data, size_t size, Library *library) {
     for (size_t f = 0; f < func_count && r.ok(); ++f) {
       Func func;
       func.memid = static_cast<MEMBERID>(r.u32());
+      // MEMBERID_NIL means "no member" to GetIDsOfNames and "the type itself" to GetDocumentation.
+      if (func.memid == MEMBERID_NIL) r.fail();
       const uint16_t invkind = r.u16();
       if (!valid_invkind(invkind)) r.fail();
       func.invkind = static_cast<INVOKEKIND>(invkind);
       func.vt_result = r.u16();
       func.name = r.text();
       const size_t param_count = r.u16();
+      if (param_count > kMaxParams) r.fail();
       for (size_t p = 0; p < param_count && r.ok(); ++p) {
         Param param;
         param.name = r.text();

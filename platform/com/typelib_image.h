@@ -21,12 +21,15 @@
 //
 // A GUID is stored as Data1 (u32), Data2, Data3 (u16) and the 8 bytes of Data4. The image size
 // must equal the size of the resource holding it, and the image must end exactly after the last
-// parameter: a reader takes nothing on trust.
+// parameter: a reader takes nothing on trust. A function has at most kMaxParams parameters and
+// its member id is never MEMBERID_NIL.
 namespace com::typelib {
 
 inline constexpr char kMagic[4] = {'Q', 'T', 'L', 'B'};
 inline constexpr uint16_t kFormatVersion = 1;
 inline constexpr size_t kHeaderBytes = 12;
+// A function's parameter count must fit FUNCDESC's SHORT cParams.
+inline constexpr size_t kMaxParams = 0x7FFF;
 
 // What a library declares; the spans must outlive the image written from them.
 struct ParamDecl {

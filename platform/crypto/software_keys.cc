@@ -15,8 +15,8 @@
 
 #include "platform/base/data_root.h"
 #include "platform/base/last_error.h"
-#include "platform/crypto/private_file.h"
 #include "platform/crypto/wincrypt_types.h"
+#include "platform/files/private_file.h"
 #include "platform/ui/passphrase_prompt.h"
 
 namespace softkeys {

@@ -12,7 +12,7 @@
 
 #include "platform/base/data_root.h"
 #include "platform/base/last_error.h"
-#include "platform/crypto/private_file.h"
+#include "platform/files/private_file.h"
 
 namespace certstore {
 namespace {

@@ -1,4 +1,4 @@
-// afx_ctrl_container.cc - the control site: creating a hosted control, sinking its events into the parent's event sink map, and CWnd's calls on it.
+// afx_ctrl_container.cc - the control site: creating a hosted control, giving it its client site, sinking its events into the parent's event sink map, and CWnd's calls on it.
 #include "platform/framework/afx_ctrl_container.h"
 
 #include <atomic>
@@ -68,6 +68,60 @@ class COleControlSite::EventSink final : public IDispatch {
   ULONG m_refs = 1;
 };
 
+// The control's view of its container. Like the sink, it may outlive the site in a control
+// that holds on to it; detached, it answers that there is no window.
+class COleControlSite::ClientSite final : public IOleClientSite, public IOleWindow {
+ public:
+  explicit ClientSite(COleControlSite *pSite) : m_pSite(pSite) {}
+  void Detach() { m_pSite = nullptr; }
+
+  HRESULT QueryInterface(REFIID riid, void **ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IOleClientSite) {
+      *ppv = static_cast<IOleClientSite *>(this);
+    } else if (riid == IID_IOleWindow) {
+      *ppv = static_cast<IOleWindow *>(this);
+    } else {
+      *ppv = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return ++m_refs; }
+  ULONG Release() override {
+    const ULONG refs = --m_refs;
+    if (refs == 0) delete this;
+    return refs;
+  }
+
+  HRESULT GetWindow(HWND *phwnd) override {
+    if (phwnd == nullptr) return E_POINTER;
+    *phwnd = m_pSite != nullptr ? m_pSite->m_hWnd : nullptr;
+    return *phwnd != nullptr ? S_OK : E_FAIL;
+  }
+  HRESULT ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+  // No persistence, monikers or container enumeration: nothing we host asks for them.
+  HRESULT SaveObject() override { return E_NOTIMPL; }
+  HRESULT GetMoniker(DWORD, DWORD, IMoniker **ppmk) override {
+    if (ppmk != nullptr) *ppmk = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT GetContainer(IOleContainer **ppContainer) override {
+    if (ppContainer != nullptr) *ppContainer = nullptr;
+    return E_NOINTERFACE;
+  }
+  HRESULT ShowObject() override { return S_OK; }
+  HRESULT OnShowWindow(BOOL) override { return S_OK; }
+  HRESULT RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+ private:
+  ~ClientSite() = default;
+  COleControlSite *m_pSite;
+  ULONG m_refs = 1;
+};
+
 COleControlSite::COleControlSite(CWnd *pOwner, CWnd *pParent, IUnknown *pObject, UINT nID)
     : m_pObject(pObject), m_nID(nID), m_pOwner(pOwner), m_pParent(pParent) {
   void *pDispatch = nullptr;
@@ -75,6 +129,14 @@ COleControlSite::COleControlSite(CWnd *pOwner, CWnd *pParent, IUnknown *pObject,
 }
 
 COleControlSite::~COleControlSite() {
+  if (m_pOleObject != nullptr) {
+    m_pOleObject->SetClientSite(nullptr);
+    m_pOleObject->Release();
+  }
+  if (m_pClientSite != nullptr) {
+    m_pClientSite->Detach();
+    m_pClientSite->Release();
+  }
   if (m_pEventPoint != nullptr) {
     m_pEventPoint->Unadvise(m_dwEventCookie);
     m_pEventPoint->Release();
@@ -109,6 +171,14 @@ void COleControlSite::ConnectSink() {
   }
   m_pSink = pSink;
   m_pEventPoint = pPoint;
+}
+
+void COleControlSite::ConnectClientSite() {
+  void *pv = nullptr;
+  if (FAILED(m_pObject->QueryInterface(IID_IOleObject, &pv))) return;
+  m_pOleObject = static_cast<IOleObject *>(pv);
+  m_pClientSite = new ClientSite(this);
+  m_pOleObject->SetClientSite(m_pClientSite);
 }
 
 HRESULT COleControlSite::OnEvent(DISPID dispid, DISPPARAMS *params) {
@@ -148,6 +218,7 @@ BOOL CWnd::CreateControl(REFCLSID clsid, LPCSTR pszWindowName, DWORD dwStyle, co
   SetWindowLongPtrA(hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pSite));
   m_pCtrlSite = pSite;
   Attach(hWnd);
+  pSite->ConnectClientSite();
   pSite->ConnectSink();
   return TRUE;
 }

@@ -1,10 +1,9 @@
-// hive_store.cc - hive files on disk: snapshot reads, and updates under flock with write-temporary-then-rename.
+// hive_store.cc - hive files on disk: snapshot reads, and updates under flock through the platform's crash-safe writer.
 #include "platform/registry/hive_store.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
@@ -12,6 +11,7 @@
 #include "platform/base/data_root.h"
 #include "platform/base/last_error.h"
 #include "platform/files/posix_call.h"
+#include "platform/files/private_file.h"
 #include "platform/registry/hive_file.h"
 #include "platform/registry/registry.h"
 
@@ -39,77 +39,23 @@ class Fd {
   Fd(const Fd &) = delete;
   Fd &operator=(const Fd &) = delete;
   int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
 
  private:
   int fd_;
 };
 
-// The file's bytes; ERROR_FILE_NOT_FOUND when it does not exist, ERROR_BADDB when it is no
-// regular file or too large to be a hive.
-DWORD read_whole(const std::string &path, std::vector<BYTE> *bytes) {
-  Fd fd(platform::open_file(path.c_str(), O_RDONLY, 0));
-  if (fd.get() < 0) return errno_error();
-  struct stat st;
-  if (fstat(fd.get(), &st) != 0) return errno_error();
-  if (!S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > kMaxFileNbytes) return ERROR_BADDB;
-  // The file never changes once it has its name (updates rename a new one over it), so its size
-  // stays what fstat said; reading one byte more proves it.
-  bytes->resize(static_cast<size_t>(st.st_size) + 1);
-  size_t done = 0;
-  for (;;) {
-    const ssize_t n = platform::retry_on_eintr([&] { return read(fd.get(), bytes->data() + done, bytes->size() - done); });
-    if (n < 0) return ERROR_READ_FAULT;
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-    if (done == bytes->size()) return ERROR_BADDB;
-  }
-  bytes->resize(done);
-  return ERROR_SUCCESS;
-}
-
+// An update renames a new file over the old one, so one read sees one of them whole. A file that
+// is no regular file, is too large to be a hive, or grows while read is damaged.
 DWORD load_from(const std::string &path, Key *root) {
   std::vector<BYTE> bytes;
-  const DWORD error = read_whole(path, &bytes);
+  const DWORD error = privfile::read_file(path, kMaxFileNbytes, &bytes);
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
     *root = Key{};
     return ERROR_SUCCESS;
   }
+  if (error == ERROR_READ_FAULT) return ERROR_BADDB;
   if (error != ERROR_SUCCESS) return error;
   return parse(bytes.data(), bytes.size(), root) ? ERROR_SUCCESS : ERROR_BADDB;
-}
-
-DWORD write_all(int fd, const std::vector<BYTE> &bytes) {
-  for (size_t done = 0; done < bytes.size();) {
-    const ssize_t n = platform::retry_on_eintr([&] { return write(fd, bytes.data() + done, bytes.size() - done); });
-    if (n < 0) return errno_error();
-    done += static_cast<size_t>(n);
-  }
-  return ERROR_SUCCESS;
-}
-
-// Puts `bytes` at `path` so that the name holds the old file or the new one, never a part, even
-// across a crash: the temporary file is flushed before the rename and the folder after it.
-DWORD replace_file(const std::string &folder, const std::string &path, const std::vector<BYTE> &bytes) {
-  std::string temporary = path + ".tmp-XXXXXX";
-  Fd fd(mkostemp(temporary.data(), O_CLOEXEC));
-  if (fd.get() < 0) return errno_error();
-  DWORD error = write_all(fd.get(), bytes);
-  if (error == ERROR_SUCCESS && (fchmod(fd.get(), 0600) != 0 || fsync(fd.get()) != 0)) error = errno_error();
-  if (error == ERROR_SUCCESS && close(fd.release()) != 0) error = errno_error();
-  if (error == ERROR_SUCCESS && rename(temporary.c_str(), path.c_str()) != 0) error = errno_error();
-  if (error != ERROR_SUCCESS) {
-    unlink(temporary.c_str());
-    return error;
-  }
-  // The rename lives in the folder; flushing it is what makes the new name survive a crash.
-  Fd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0) fsync(dir.get());
-  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -140,7 +86,7 @@ DWORD update(HiveId id, const Change &change) {
   const std::vector<BYTE> bytes = serialize(root);
   // A file the reader would refuse must never be written: it would read back as damaged.
   if (bytes.size() > kMaxFileNbytes) return ERROR_NOT_ENOUGH_MEMORY;
-  return replace_file(folder, path, bytes);
+  return privfile::write_file(folder, file_name(id), bytes, 0600, privfile::Placement::kReplace);
 }
 
 }  // namespace hive

@@ -6,6 +6,9 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <string_view>
+
 #include "platform/codepage/code_page_1252.h"
 #include "platform/codepage/utf8.h"
 #include "platform/windows/window_state.h"
@@ -20,10 +23,38 @@ std::string utf8_from_ansi(const std::string &ansi) {
   return codepage::utf8_from_utf16(codepage::utf16_from_ansi(ansi));
 }
 
-// One 1252 line fitted to `width` characters, cut with the marker when longer.
+// One 1252 line fitted to `width` characters, cut with the marker when longer. A tab shows as
+// a space; other control characters, and the 1252 bytes the terminal would receive as C1
+// controls, as '?': text from a page must not move the cursor or clear the screen under the
+// person reading it.
 std::string fit(const std::string &line, size_t width) {
-  if (line.size() <= width) return line;
-  return line.substr(0, width - 1) + kCutMarker;
+  std::string shown = line.size() <= width ? line : line.substr(0, width - 1) + kCutMarker;
+  for (char &c : shown) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '\t')
+      c = ' ';
+    else if (byte < 0x20 || byte == 0x7F || byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D)
+      c = '?';
+  }
+  return shown;
+}
+
+// A text box's lines, CR LF ending each, from its first visible line and column on, each behind
+// a margin.
+std::string panel(const std::string &text, int first_line, int first_column, size_t width) {
+  std::string lines;
+  size_t start = 0;
+  for (int line = 0; start <= text.size(); ++line) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    if (line >= first_line) {
+      const std::string_view shown(text.data() + start, end - start);
+      const size_t column = std::min(shown.size(), static_cast<size_t>(first_column));
+      lines += "| " + fit(std::string(shown.substr(column)), width - 2) + "\n";
+    }
+    start = end + 2;
+  }
+  return lines;
 }
 
 bool is_class(const WindowState &s, const char *name) { return strcasecmp(s.class_name.c_str(), name) == 0; }
@@ -125,18 +156,7 @@ void TerminalBackEnd::draw(HWND dialog) {
     if (is_class(*c, "STATIC")) {
       if (!c->text.empty()) screen += fit(c->text, width) + "\n";
     } else if (is_class(*c, "EDIT")) {
-      // From the first visible line and column on; CR LF ends a line.
-      size_t start = 0;
-      for (int line = 0; start <= c->text.size(); ++line) {
-        size_t end = c->text.find("\r\n", start);
-        if (end == std::string::npos) end = c->text.size();
-        if (line >= c->first_line) {
-          const std::string text = c->text.substr(start, end - start);
-          const size_t column = std::min(text.size(), static_cast<size_t>(c->first_column));
-          screen += "| " + fit(text.substr(column), width - 2) + "\n";
-        }
-        start = end + 2;
-      }
+      screen += panel(c->text, c->first_line, c->first_column, width);
     } else if (is_class(*c, "COMBOBOX")) {
       for (size_t i = 0; i < c->items.size(); ++i) {
         const std::string mark = static_cast<int>(i) == c->cur_sel ? "> " : "  ";
@@ -146,6 +166,10 @@ void TerminalBackEnd::draw(HWND dialog) {
       const bool is_default = (c->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
       buttons += (is_default ? "<" : "[") + c->text + (is_default ? ">" : "]") + "  ";
       if (is_default) default_name = c->text;
+    } else if (!c->text.empty()) {
+      // A window the terminal knows nothing of, such as a hosted control's: its text is what
+      // it shows.
+      screen += panel(c->text, 0, 0, width);
     }
   }
   screen += buttons + "\nUp/Down or a number: choose; Enter: " + default_name + "; Escape: cancel\n";

@@ -12,11 +12,13 @@ namespace winsys {
 
 // Draws the dialog of the innermost modal loop: caption, static texts, the edit box's text (lines
 // past the width cut with a marker), each combo box's items in their display order as a numbered
-// list with the selection marked, and the buttons. Keys: Up/Down or a digit choose the combo
-// item, Enter is the default button, Escape is Cancel; the end of input counts as Escape. A box
-// shows caption, text and its buttons and waits for Enter (first button) or Escape. Output is
-// UTF-8, converted from the model's 1252 texts. A dialog locked by LockWindowUpdate is not drawn
-// until the lock goes.
+// list with the selection marked, the buttons, and the text of any other visible child (a hosted
+// control's window, whose control keeps there what it shows) drawn as the edit box's is, where it
+// stands in z order. Control characters in these texts show as '?'. Keys: Up/Down or a digit
+// choose the combo item, Enter is the default button, Escape is Cancel; the end of input counts
+// as Escape. A box shows caption, text and its buttons and waits for Enter (first button) or
+// Escape. Output is UTF-8, converted from the model's 1252 texts. A dialog locked by
+// LockWindowUpdate is not drawn until the lock goes.
 //
 // Without a terminal there is no TerminalBackEnd: the process falls back to a back end on which
 // dialogs fail to be created (DoModal returns -1) and MessageBoxA returns 0.

@@ -1,4 +1,4 @@
-// control_container_test.cc - catches a control site that hosts the control in the wrong window, loses or misroutes its events, leaks the control past its window, or leaves state behind when creation fails.
+// control_container_test.cc - catches a control site that hosts the control in the wrong window, loses or misroutes its events, leaks the control past its window, leaves state behind when creation fails, names the wrong window to the control or leaves the control holding it after the window is gone, and a browser whose host window does not show its page as it fills.
 #include "platform/framework/afx_ctrl_container.h"
 
 #include <gtest/gtest.h>
@@ -47,6 +47,27 @@ constexpr RECT kRect = {10, 20, 310, 220};
 
 BOOL create_browser(CWnd &host, ParentWnd &parent, UINT nID = 101) {
   return host.CreateControl(CLSID_WebBrowser, nullptr, WS_CHILD | WS_VISIBLE, kRect, &parent, nID);
+}
+
+std::string window_text(HWND hwnd) {
+  std::string text(GetWindowTextLengthA(hwnd) + 1, '\0');
+  text.resize(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size())));
+  return text;
+}
+
+// Appends 1252 html to the loaded page's body, as the signing dialog does.
+HRESULT insert(CWnd &host, LPCSTR html) {
+  LPDISPATCH pDocument = nullptr;
+  host.InvokeHelper(DISPID_WEBBROWSER_DOCUMENT, DISPATCH_PROPERTYGET, VT_DISPATCH, &pDocument, nullptr);
+  if (pDocument == nullptr) return E_POINTER;
+  COleDispatchDriver document(pDocument);
+  LPDISPATCH pBody = nullptr;
+  document.GetProperty(DISPID_HTMLDOCUMENT_BODY, VT_DISPATCH, &pBody);
+  if (pBody == nullptr) return E_POINTER;
+  COleDispatchDriver body(pBody);
+  static const BYTE params[] = VTS_BSTR VTS_BSTR;
+  return body.InvokeHelper(DISPID_HTMLELEMENT_INSERTADJACENTHTML, DISPATCH_METHOD, VT_EMPTY, nullptr, params,
+                           "beforeEnd", html);
 }
 
 void navigate(CWnd &host, LPCSTR url) {
@@ -167,6 +188,63 @@ TEST_F(ControlContainerTest, AFailedCreationLeavesNoWindowAndNoSite) {
     navigate(host, "about:blank");
     EXPECT_TRUE(headless_browser::navigations().empty()) << c.what;
   }
+}
+
+TEST_F(ControlContainerTest, TheHostWindowShowsTheWholePageAsTextOnceInsertionsArePumped) {
+  ParentWnd parent;
+  CWnd host;
+  ASSERT_TRUE(create_browser(host, parent));
+  SetWindowTextA(host.GetSafeHwnd(), "before any page");
+  navigate(host, "about:blank");
+  EXPECT_EQ(window_text(host.GetSafeHwnd()), "") << "a new page is empty";
+  pump();
+  // Pieces cut inside a tag and a reference: only the whole body reads right.
+  const struct {
+    const char *piece;
+    const char *shown;
+  } steps[] = {
+      {"<p>Hola <b>m\xF3n</b></p><p>&l", "Hola m\xF3n\r\n&l"},
+      {"t;b&gt; <i", "Hola m\xF3n\r\n<b>"},
+      {">&#8364;</i></p>", "Hola m\xF3n\r\n<b> \x80"},
+  };
+  for (const auto &step : steps) {
+    ASSERT_EQ(insert(host, step.piece), S_OK) << step.piece;
+    pump();
+    EXPECT_EQ(window_text(host.GetSafeHwnd()), step.shown) << "after " << step.piece;
+  }
+  navigate(host, "about:blank");
+  EXPECT_EQ(window_text(host.GetSafeHwnd()), "") << "the next page starts empty";
+}
+
+TEST_F(ControlContainerTest, TheClientSiteNamesTheHostWindowAndIsTakenBackWithIt) {
+  ParentWnd parent;
+  CWnd host;
+  ASSERT_TRUE(create_browser(host, parent));
+  IUnknown *control = host.GetControlUnknown();
+  control->AddRef();  // held past the window, as a script holding the control would
+  void *pv = nullptr;
+  ASSERT_EQ(control->QueryInterface(IID_IOleObject, &pv), S_OK);
+  auto *object = static_cast<IOleObject *>(pv);
+  IOleClientSite *site = nullptr;
+  ASSERT_EQ(object->GetClientSite(&site), S_OK);
+  ASSERT_NE(site, nullptr) << "the control was given no site";
+  ASSERT_EQ(site->QueryInterface(IID_IOleWindow, &pv), S_OK);
+  auto *window = static_cast<IOleWindow *>(pv);
+  HWND hwnd = nullptr;
+  EXPECT_EQ(window->GetWindow(&hwnd), S_OK);
+  EXPECT_EQ(hwnd, host.GetSafeHwnd());
+
+  parent.DestroyWindow();
+  IOleClientSite *after = site;
+  EXPECT_EQ(object->GetClientSite(&after), S_OK);
+  EXPECT_EQ(after, nullptr) << "the control still holds the site of a window that is gone";
+  EXPECT_NE(window->GetWindow(&hwnd), S_OK) << "a site without its window named one";
+  EXPECT_EQ(hwnd, nullptr);
+  window->Release();
+  site->Release();
+  object->Release();
+  EXPECT_EQ(headless_browser::live_browsers(), 1);
+  control->Release();
 }
 
 // 0 when creation fails before the switch and succeeds after it.

@@ -102,6 +102,42 @@ TEST(TypeLibImageTest, DamagedFieldsAreRefused) {
   EXPECT_EQ(com::typelib::read_image(nullptr, 0, &lib), TYPE_E_INVDATAREAD);
 }
 
+// Functions the type information could not describe: a member id that means "no member", and
+// more parameters than FUNCDESC can count.
+TEST(TypeLibImageTest, FunctionsTheTypeInformationCannotDescribeAreRefused) {
+  using com::typelib::FuncDecl;
+  using com::typelib::kMaxParams;
+  const std::vector<com::typelib::ParamDecl> params(kMaxParams + 1, {"p", VT_I4});
+  const struct {
+    const char *what;
+    MEMBERID memid;
+    size_t param_count;
+    HRESULT expected;
+  } cases[] = {
+      {"member id MEMBERID_NIL", MEMBERID_NIL, 1, TYPE_E_INVDATAREAD},
+      {"member id -2", -2, 1, S_OK},
+      {"most parameters", 1, kMaxParams, S_OK},
+      {"one parameter too many", 1, kMaxParams + 1, TYPE_E_INVDATAREAD},
+  };
+  for (const auto &c : cases) {
+    const FuncDecl funcs[] = {{"f", c.memid, INVOKE_FUNC, VT_EMPTY, {params.data(), c.param_count}}};
+    const com::typelib::TypeDecl types[] = {{"T", testserver::kDispatchIid, TKIND_DISPATCH, 0, funcs}};
+    const std::vector<uint8_t> image = image_of({"L", testserver::kLibraryId, 1, 0, 0, 0, types});
+    ITypeLib *lib = nullptr;
+    ASSERT_EQ(com::typelib::open_image(image.data(), image.size(), &lib), c.expected) << c.what;
+    if (lib == nullptr) continue;
+    ITypeInfo *info = nullptr;
+    ASSERT_EQ(lib->GetTypeInfo(0, &info), S_OK);
+    FUNCDESC *desc = nullptr;
+    ASSERT_EQ(info->GetFuncDesc(0, &desc), S_OK);
+    EXPECT_EQ(desc->memid, c.memid) << c.what;
+    EXPECT_EQ(desc->cParams, static_cast<SHORT>(c.param_count)) << c.what;
+    info->ReleaseFuncDesc(desc);
+    info->Release();
+    lib->Release();
+  }
+}
+
 std::string ansi(BSTR bstr) {
   std::string text = com::ole_to_ansi(bstr, SysStringLen(bstr));
   SysFreeString(bstr);

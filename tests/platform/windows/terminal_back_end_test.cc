@@ -1,4 +1,4 @@
-// terminal_back_end_test.cc - catches a terminal back end that draws items out of their sorted order, mismarks the selection, loses 1252 characters, misreads keys, or hangs when input ends; driven through a pseudo-terminal.
+// terminal_back_end_test.cc - catches a terminal back end that draws items out of their sorted order, mismarks the selection, loses 1252 characters, misreads keys, hangs when input ends, leaves a hosted control's text undrawn or out of place, draws a locked dialog, or lets drawn text drive the terminal; driven through a pseudo-terminal.
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -35,6 +35,46 @@ INT_PTR combo_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM) {
   if (message == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
     g_final_selection = static_cast<int>(SendDlgItemMessageA(hwnd, 3, CB_GETCURSEL, 0, 0));
     EndDialog(hwnd, LOWORD(wparam));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+// A window of a class the terminal does not know, as a hosted control's is: its text is what
+// the control shows. One visible between the label and the list, one hidden.
+constexpr char kHostedClass[] = "TerminalTestHosted";
+const DialogItemTemplate kHostedItems[] = {
+    {1, "STATIC", "Text:", WS_CHILD | WS_VISIBLE, 0, 5, 5, 200, 8},
+    {4, kHostedClass, "", WS_CHILD | WS_VISIBLE, 0, 5, 15, 200, 30},
+    {5, kHostedClass, "hidden text", WS_CHILD, 0, 5, 15, 200, 30},
+    {3, "COMBOBOX", "", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, 0, 5, 50, 200, 50},
+    {IDOK, "BUTTON", "OK", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 0, 5, 70, 50, 14},
+};
+const DialogTemplate kHostedTemplate = {"Hosted", 0, 0, 220, 90, WS_POPUP | WS_CAPTION | DS_SETFONT, 0,
+                                        "MS Sans Serif", 8, FW_NORMAL, 0, ANSI_CHARSET, 0, kHostedItems, 5};
+
+enum : UINT_PTR { kFillTimer = 1, kCloseTimer = 2 };
+
+// Filled as the preview is: the dialog locked while the control's text is partial, then the
+// final text and the lock gone, then closed once the terminal has had time to draw it.
+INT_PTR hosted_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM) {
+  if (message == WM_INITDIALOG) {
+    SendDlgItemMessageA(hwnd, 3, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("only"));
+    LockWindowUpdate(hwnd);
+    SetWindowTextA(GetDlgItem(hwnd, 4), "partial");
+    SetTimer(hwnd, kFillTimer, 50, nullptr);
+    return TRUE;
+  }
+  if (message == WM_TIMER && wparam == kFillTimer) {
+    KillTimer(hwnd, kFillTimer);
+    SetWindowTextA(GetDlgItem(hwnd, 4),
+                   "Hola m\xF3n\r\nl\xEDnia llarga que no hi cap sencera a la terminal\r\na\x1b[2Jb\x07\tc");
+    LockWindowUpdate(nullptr);
+    SetTimer(hwnd, kCloseTimer, 50, nullptr);
+    return TRUE;
+  }
+  if (message == WM_TIMER && wparam == kCloseTimer) {
+    EndDialog(hwnd, IDOK);
     return TRUE;
   }
   return FALSE;
@@ -97,6 +137,29 @@ TEST_F(TerminalTest, DrawsTheSortedItemsAndFollowsArrowKeysAndEnter) {
   // 40 columns, 38 after the edit box's margin: the long line is cut with a right guillemet.
   EXPECT_NE(screen_.find("| l\xC3\xADnia llarga que no hi cap sencera a \xC2\xBB\n| segona\n"), std::string::npos)
       << screen_;
+}
+
+TEST_F(TerminalTest, AHostedControlsTextIsDrawnInItsPlaceOnceTheDialogIsUnlocked) {
+  static const bool registered = [] {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpszClassName = kHostedClass;
+    return RegisterClassA(&wc) != 0;
+  }();
+  ASSERT_TRUE(registered);
+  EXPECT_EQ(DialogBoxIndirectParamA(nullptr, &kHostedTemplate, nullptr, hosted_proc, 0), IDOK);
+  terminal_.reset();
+  close(slave_);
+  slave_ = -1;
+  reader_.join();
+  reader_ = std::thread([] {});
+
+  EXPECT_EQ(screen_.find("partial"), std::string::npos) << "the locked dialog was drawn: " << screen_;
+  EXPECT_EQ(screen_.find("hidden text"), std::string::npos) << "a hidden window was drawn";
+  // Lines as the edit box's, cut at 38 columns; escape, bell and tab cannot reach the terminal.
+  const std::string panel =
+      "Text:\n| Hola m\xC3\xB3n\n| l\xC3\xADnia llarga que no hi cap sencera a \xC2\xBB\n| a?[2Jb? c\n  1. only\n";
+  EXPECT_NE(screen_.find(panel), std::string::npos) << screen_;
 }
 
 TEST_F(TerminalTest, DigitsChooseAndEscapeCancels) {

@@ -1,4 +1,4 @@
-// sign_command_test.cc - faults in quillora's signing and registration commands: a result not printed exactly, a wrong exit code for a kind of result, a text converted other than a page's, a registration that does not reach the control.
+// sign_command_test.cc - faults in quillora's signing and registration commands: a result not printed exactly, a wrong exit code for a kind of result, a text converted other than a page's, a registration that does not reach the control, an HTML request whose text the terminal does not show.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -174,6 +174,22 @@ TEST_F(signing, the_terminal_interface_needs_a_terminal) {
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("no terminal"), std::string::npos) << r.err;
+}
+
+// The person reads the page's text, not its markup, and Enter signs the markup as sent.
+TEST_F(signing, an_html_request_on_a_terminal_shows_the_pages_text_and_enter_signs_it) {
+  ScopedEnv terminal("QUILLORA_UI", "terminal");
+  const RunResult r =
+      sandbox_.run_on_terminal({"signHTML", "<p>Hola <b>m\303\263n</b></p><p>&lt;b&gt; &amp; adeu</p>"}, {""});
+  ASSERT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_NE(r.out.find("| Hola m\303\263n\r\n| <b> & adeu\r\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("<p>"), std::string::npos) << "the markup was shown: " << r.out;
+  // The signature is printed once the dialog's screen has been cleared.
+  const size_t cleared = r.out.rfind("\x1b[2J");
+  ASSERT_NE(cleared, std::string::npos) << r.out;
+  std::string line = r.out.substr(cleared + 4);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  EXPECT_TRUE(verifies(line, "<p>Hola <b>m\363n</b></p><p>&lt;b&gt; &amp; adeu</p>")) << line;
 }
 
 struct sign_usage_case {

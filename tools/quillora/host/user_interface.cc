@@ -78,7 +78,7 @@ std::string choose_user_interface() {
   } else {
     error = "unknown QUILLORA_UI '" + ui + "' (terminal or headless)";
   }
-  // The only browser control this platform has yet renders nothing; HTML requests still run.
+  // The browser control of both back ends: the stand-in, which shows a page as plain text.
   if (error.empty()) register_headless_browser();
   return error;
 }

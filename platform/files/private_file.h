@@ -1,4 +1,4 @@
-// private_file.h - whole-file reads and crash-safe writes of the small files the store and the key provider keep (internal).
+// private_file.h - whole-file reads and crash-safe writes of the platform's own small files: hives, certificates, keys (internal).
 #pragma once
 
 #include <sys/types.h>
@@ -25,7 +25,8 @@ enum class Placement {
 
 // Writes folder/name with permission bits `mode` through a temporary file in the same folder that
 // is flushed to disk before it takes the name, so the name holds the old bytes or the new ones,
-// never a part. The temporary file is gone afterwards on every path. 0 or a Windows error code.
+// never a part; the folder is flushed after, so the name survives a crash. The temporary file is
+// gone afterwards on every path. 0 or a Windows error code.
 DWORD write_file(const std::string &folder, const std::string &name, const std::vector<BYTE> &bytes,
                  mode_t mode, Placement placement);
 

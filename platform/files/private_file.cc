@@ -1,5 +1,5 @@
 // private_file.cc - whole-file reads and temporary-file-then-rename writes over POSIX.
-#include "platform/crypto/private_file.h"
+#include "platform/files/private_file.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -57,7 +57,9 @@ DWORD write_all(int fd, const std::vector<BYTE> &bytes) {
 
 DWORD read_file(const std::string &path, size_t max_nbytes, std::vector<BYTE> *bytes) {
   bytes->clear();
-  const int fd = platform::open_file(path.c_str(), O_RDONLY, 0);
+  // Without O_NONBLOCK a FIFO in the folder would hold the open until some writer came along;
+  // regular files ignore the flag.
+  const int fd = platform::open_file(path.c_str(), O_RDONLY | O_NONBLOCK, 0);
   if (fd < 0) return last_errno_error();
   struct stat st;
   DWORD error = ERROR_SUCCESS;
@@ -96,7 +98,15 @@ DWORD write_file(const std::string &folder, const std::string &name, const std::
   const std::string path = folder + "/" + name;
   const int placed = placement == Placement::kReplace ? rename(temporary.path().c_str(), path.c_str())
                                                       : link(temporary.path().c_str(), path.c_str());
-  return placed == 0 ? ERROR_SUCCESS : last_errno_error();
+  if (placed != 0) return last_errno_error();
+  // The new name is an entry of the folder: until the folder is flushed a crash may lose it. The
+  // name is in place either way, so a folder that cannot be flushed is no failure.
+  const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return ERROR_SUCCESS;
 }
 
 DWORD remove_file(const std::string &path) {

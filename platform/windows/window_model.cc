@@ -171,7 +171,6 @@ std::optional<WindowState> window_state(HWND hwnd) {
   s.exstyle = w->exstyle;
   s.text = w->text;
   s.rect = screen_rect(*w);
-  s.visible = true;
   s.visible = is_visible(*w);
   s.enabled = (w->style & WS_DISABLED) == 0;
   s.focused = focus_window() == hwnd;

@@ -17,6 +17,10 @@ namespace winsys {
 namespace {
 
 constexpr char kClear[] = "\x1b[H\x1b[2J";
+// Dialogs and boxes are drawn on the terminal's alternate screen, so that what the person had on
+// the terminal before is there again, untouched, when the last of them closes.
+constexpr char kEnterAlternateScreen[] = "\x1b[?1049h";
+constexpr char kLeaveAlternateScreen[] = "\x1b[?1049l";
 constexpr char kCutMarker[] = "\xBB";  // 1252 right guillemet: the line goes on past the edge
 
 std::string utf8_from_ansi(const std::string &ansi) {
@@ -108,6 +112,7 @@ TerminalBackEnd::~TerminalBackEnd() {
 
 void TerminalBackEnd::enter_raw_mode() {
   if (raw_depth_++ > 0) return;
+  write_text(kEnterAlternateScreen);
   saved_valid_ = tcgetattr(in_fd_, &saved_) == 0;
   if (!saved_valid_) return;
   struct termios raw = saved_;
@@ -121,6 +126,7 @@ void TerminalBackEnd::enter_raw_mode() {
 void TerminalBackEnd::leave_raw_mode() {
   if (raw_depth_ == 0 || --raw_depth_ > 0) return;
   if (saved_valid_) tcsetattr(in_fd_, TCSANOW, &saved_);
+  write_text(kLeaveAlternateScreen);
 }
 
 void TerminalBackEnd::write_text(const std::string &utf8) {

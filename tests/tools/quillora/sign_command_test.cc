@@ -184,10 +184,13 @@ TEST_F(signing, an_html_request_on_a_terminal_shows_the_pages_text_and_enter_sig
   ASSERT_EQ(r.exit_code, 0) << r.out;
   EXPECT_NE(r.out.find("| Hola m\303\263n\r\n| <b> & adeu\r\n"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("<p>"), std::string::npos) << "the markup was shown: " << r.out;
-  // The signature is printed once the dialog's screen has been cleared.
-  const size_t cleared = r.out.rfind("\x1b[2J");
-  ASSERT_NE(cleared, std::string::npos) << r.out;
-  std::string line = r.out.substr(cleared + 4);
+  // The dialog is drawn on the alternate screen; the signature is printed after the terminal is
+  // back on its own.
+  const std::string leave = "\x1b[?1049l";
+  const size_t left = r.out.rfind(leave);
+  ASSERT_NE(left, std::string::npos) << r.out;
+  EXPECT_LT(r.out.find("\x1b[?1049h"), left);
+  std::string line = r.out.substr(left + leave.size());
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
   EXPECT_TRUE(verifies(line, "<p>Hola <b>m\363n</b></p><p>&lt;b&gt; &amp; adeu</p>")) << line;
 }

@@ -35,4 +35,5 @@ struct DialogTemplate {
 };
 
 #define ANSI_CHARSET 0
+#define DEFAULT_CHARSET 1
 #define FW_NORMAL 400

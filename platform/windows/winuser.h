@@ -125,6 +125,7 @@ typedef struct CREATESTRUCTA {
 #define WS_SYSMENU 0x00080000L
 #define WS_GROUP 0x00020000L
 #define WS_TABSTOP 0x00010000L
+#define WS_EX_APPWINDOW 0x00040000L  // a taskbar button; nothing to show for it here
 #define DS_SETFONT 0x40L
 #define DS_MODALFRAME 0x80L
 #define DS_SETFOREGROUND 0x200L

@@ -2,7 +2,6 @@
 #include "tests/tools/bundlex_harness.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -15,45 +14,16 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "tests/support/child_process.h"
+
 namespace bundlex_test {
 
 namespace {
 
+using testsupport::exit_code_of;
+
 std::vector<char *> make_argv(const std::vector<std::string> &args, std::vector<std::string> &storage) {
-  storage.assign(1, BUNDLEX_PATH);
-  storage.insert(storage.end(), args.begin(), args.end());
-  std::vector<char *> argv;
-  for (std::string &s : storage) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  return argv;
-}
-
-int exit_code_of(pid_t pid) {
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) throw std::runtime_error("waitpid failed");
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Reads both pipes to their ends together, so that neither side blocks on a full pipe.
-void drain(int out_fd, int err_fd, std::string &out, std::string &err) {
-  pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
-  std::string *sinks[2] = {&out, &err};
-  int open_count = 2;
-  while (open_count > 0) {
-    if (poll(fds, 2, -1) < 0) throw std::runtime_error("poll failed");
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[4096];
-      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<size_t>(n));
-      } else {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_count;
-      }
-    }
-  }
+  return testsupport::make_argv(BUNDLEX_PATH, args, storage);
 }
 
 }  // namespace
@@ -89,7 +59,7 @@ run_result run_bundlex(const std::filesystem::path &cwd, const std::vector<std::
   close(out_pipe[1]);
   close(err_pipe[1]);
   run_result result;
-  drain(out_pipe[0], err_pipe[0], result.out, result.err);
+  testsupport::exchange(-1, "", out_pipe[0], err_pipe[0], result.out, result.err);
   result.exit_code = exit_code_of(pid);
   return result;
 }

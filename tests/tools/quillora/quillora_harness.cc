@@ -18,58 +18,14 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "tests/support/child_process.h"
+
 namespace quillora_test {
 
 namespace {
 
-std::vector<char *> make_argv(const std::string &program, const std::vector<std::string> &args,
-                              std::vector<std::string> &storage) {
-  storage.assign(1, program);
-  storage.insert(storage.end(), args.begin(), args.end());
-  std::vector<char *> argv;
-  for (std::string &s : storage) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  return argv;
-}
-
-int exit_code_of(pid_t pid) {
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) throw std::runtime_error("waitpid failed");
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Writes `input` to the child's stdin while reading its stdout and stderr to their ends, so that
-// no side blocks on a full pipe.
-void exchange(int in_fd, const std::string &input, int out_fd, int err_fd, RunResult &result) {
-  pollfd fds[3] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}, {input.empty() ? -1 : in_fd, POLLOUT, 0}};
-  if (input.empty()) close(in_fd);
-  std::string *sinks[2] = {&result.out, &result.err};
-  size_t written = 0;
-  while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-    if (poll(fds, 3, -1) < 0) throw std::runtime_error("poll failed");
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[4096];
-      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<size_t>(n));
-      } else {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-      }
-    }
-    if (fds[2].fd >= 0 && fds[2].revents != 0) {
-      const ssize_t n =
-          (fds[2].revents & POLLOUT) ? write(fds[2].fd, input.data() + written, input.size() - written) : -1;
-      if (n > 0) written += static_cast<size_t>(n);
-      if (n <= 0 || written == input.size()) {
-        close(fds[2].fd);
-        fds[2].fd = -1;
-      }
-    }
-  }
-  if (fds[2].fd >= 0) close(fds[2].fd);
-}
+using testsupport::exit_code_of;
+using testsupport::make_argv;
 
 RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &input,
                       const std::filesystem::path &cwd, const std::filesystem::path &data_root) {
@@ -94,7 +50,7 @@ RunResult run_program(const std::string &program, const std::vector<std::string>
   close(out_pipe[1]);
   close(err_pipe[1]);
   RunResult result;
-  exchange(in_pipe[1], input, out_pipe[0], err_pipe[0], result);
+  testsupport::exchange(in_pipe[1], input, out_pipe[0], err_pipe[0], result.out, result.err);
   result.exit_code = exit_code_of(pid);
   return result;
 }

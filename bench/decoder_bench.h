@@ -5,18 +5,46 @@
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "cabinet/common/cab_ops.h"
+#include "cabinet/decoders/decoder.h"
+#include "tests/cabinet/support/cab_writer.h"
 
 namespace bench {
 
 inline void *bench_alloc(uint32_t nbytes) { return std::malloc(nbytes); }
 inline void bench_free(void *memory) { std::free(memory); }
 inline const CabOps kOps = {bench_alloc, bench_free, nullptr, nullptr, nullptr, nullptr, nullptr};
+
+// A decoder as the reader drives it over one folder: reset, then every block in order into one
+// 32768-byte buffer. With `verify`, each block's output is compared with the corpus `data`.
+inline bool decode_folder(const CabDecoder &decoder, void *handle, const std::vector<cabtest::Block> &blocks,
+                          const std::vector<uint8_t> &data, uint8_t *out, bool verify) {
+  if (decoder.reset(handle) != DEC_OK) return false;
+  size_t at = 0;
+  for (const cabtest::Block &block : blocks) {
+    uint32_t n = block.uncompressed_nbytes;
+    if (decoder.decode(handle, block.compressed.data(), static_cast<uint32_t>(block.compressed.size()), out, &n) !=
+        DEC_OK) {
+      return false;
+    }
+    if (verify && (at + n > data.size() || !std::equal(out, out + n, data.begin() + static_cast<std::ptrdiff_t>(at))))
+      return false;
+    at += n;
+  }
+  return at == data.size();
+}
+
+inline size_t compressed_nbytes(const std::vector<cabtest::Block> &blocks) {
+  size_t nbytes = 0;
+  for (const cabtest::Block &block : blocks) nbytes += block.compressed.size();
+  return nbytes;
+}
 
 // The peer's input: the whole corpus as one zlib stream at level 9.
 inline std::vector<uint8_t> deflate_level9(const std::vector<uint8_t> &data) {

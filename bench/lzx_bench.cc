@@ -45,28 +45,6 @@ const Corpus &corpus(const std::string &kind) {
   return c;
 }
 
-// Our decoder as the reader drives it: reset for the folder, then every frame into one
-// 32768-byte buffer. With `verify`, each frame is compared with the corpus.
-bool decode_ours(void *handle, const Corpus &c, uint8_t *out, bool verify) {
-  if (cab_lzx_decoder.reset(handle) != DEC_OK) return false;
-  size_t at = 0;
-  for (const cabtest::Block &frame : c.frames) {
-    uint32_t n = frame.uncompressed_nbytes;
-    if (cab_lzx_decoder.decode(handle, frame.compressed.data(), static_cast<uint32_t>(frame.compressed.size()), out,
-                               &n) != DEC_OK) {
-      return false;
-    }
-    if (verify && !std::equal(out, out + n, c.data.begin() + static_cast<std::ptrdiff_t>(at))) return false;
-    at += n;
-  }
-  return at == c.data.size();
-}
-
-size_t frames_nbytes(const Corpus &c) {
-  size_t nbytes = 0;
-  for (const cabtest::Block &frame : c.frames) nbytes += frame.compressed.size();
-  return nbytes;
-}
 
 void BM_LzxVsZlib(benchmark::State &state, const char *kind) {
   const Corpus &c = corpus(kind);
@@ -83,13 +61,16 @@ void BM_LzxVsZlib(benchmark::State &state, const char *kind) {
   const auto decode_zlib = [&] {
     return bench::inflate_whole(&stream, c.deflated.data(), c.deflated.size(), zout.data(), zout.size());
   };
-  if (!decode_ours(handle, c, out.data(), true) || !decode_zlib() || zout != c.data) {
+  const auto decode_ours = [&](bool verify) {
+    return bench::decode_folder(cab_lzx_decoder, handle, c.frames, c.data, out.data(), verify);
+  };
+  if (!decode_ours(true) || !decode_zlib() || zout != c.data) {
     state.SkipWithError("a decoder's output differs from the corpus");
   }
-  bench::time_against_zlib(
-      state, c.data.size(), [&] { decode_ours(handle, c, out.data(), false); }, decode_zlib);
+  bench::time_against_zlib(state, c.data.size(), [&] { decode_ours(false); }, decode_zlib);
   // Compressed size over original size, for reading the speeds.
-  state.counters["lzx_size"] = static_cast<double>(frames_nbytes(c)) / static_cast<double>(c.data.size());
+  state.counters["lzx_size"] =
+      static_cast<double>(bench::compressed_nbytes(c.frames)) / static_cast<double>(c.data.size());
   state.counters["zlib_size"] = static_cast<double>(c.deflated.size()) / static_cast<double>(c.data.size());
   inflateEnd(&stream);
   cab_lzx_decoder.destroy(handle);

@@ -37,21 +37,6 @@ const Corpus &corpus(const std::string &kind) {
   return c;
 }
 
-// Ours: the folder from its start, every block in order into one 32768-byte buffer, as the reader does.
-bool decode_ours(void *handle, const Corpus &c, uint8_t *out, bool verify) {
-  if (cab_quantum_decoder.reset(handle) != DEC_OK) return false;
-  size_t at = 0;
-  for (const cabtest::Block &block : c.blocks) {
-    uint32_t n = block.uncompressed_nbytes;
-    if (cab_quantum_decoder.decode(handle, block.compressed.data(), static_cast<uint32_t>(block.compressed.size()), out,
-                                   &n) != DEC_OK) {
-      return false;
-    }
-    if (verify && !std::equal(out, out + n, c.data.begin() + static_cast<std::ptrdiff_t>(at))) return false;
-    at += n;
-  }
-  return true;
-}
 
 void BM_QuantumVsZlib(benchmark::State &state, const char *kind) {
   const Corpus &c = corpus(kind);
@@ -68,14 +53,15 @@ void BM_QuantumVsZlib(benchmark::State &state, const char *kind) {
   const auto decode_zlib = [&] {
     return bench::inflate_whole(&stream, c.deflated.data(), c.deflated.size(), zout.data(), zout.size());
   };
-  if (!decode_ours(handle, c, out.data(), true) || !decode_zlib() || zout != c.data) {
+  const auto decode_ours = [&](bool verify) {
+    return bench::decode_folder(cab_quantum_decoder, handle, c.blocks, c.data, out.data(), verify);
+  };
+  if (!decode_ours(true) || !decode_zlib() || zout != c.data) {
     state.SkipWithError("a decoder's output differs from the corpus");
   }
-  bench::time_against_zlib(
-      state, c.data.size(), [&] { decode_ours(handle, c, out.data(), false); }, decode_zlib);
-  size_t quantum_nbytes = 0;
-  for (const cabtest::Block &block : c.blocks) quantum_nbytes += block.compressed.size();
-  state.counters["quantum_pct"] = 100.0 * static_cast<double>(quantum_nbytes) / static_cast<double>(c.data.size());
+  bench::time_against_zlib(state, c.data.size(), [&] { decode_ours(false); }, decode_zlib);
+  state.counters["quantum_pct"] =
+      100.0 * static_cast<double>(bench::compressed_nbytes(c.blocks)) / static_cast<double>(c.data.size());
   state.counters["deflate_pct"] = 100.0 * static_cast<double>(c.deflated.size()) / static_cast<double>(c.data.size());
   inflateEnd(&stream);
   cab_quantum_decoder.destroy(handle);

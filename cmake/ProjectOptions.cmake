@@ -7,10 +7,11 @@ option(QUILLORA_FUZZ "Build the fuzz targets as libFuzzer programs (needs clang)
 # ./dev and CI turn it on.
 option(QUILLORA_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" OFF)
 
-add_compile_options(-Wall -Wextra -Wno-missing-field-initializers)
+add_compile_options(-Wall -Wextra)
 if(QUILLORA_WARNINGS_AS_ERRORS)
   add_compile_options(-Werror)
 endif()
+add_compile_options(-Wno-missing-field-initializers)
 
 if(QUILLORA_SANITIZE OR QUILLORA_FUZZ)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)

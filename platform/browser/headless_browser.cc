@@ -93,17 +93,18 @@ void fail_call(DISPID dispid, HRESULT hr, int successes_before) {
 const std::vector<Insertion> &insertions() { return settings().insertions; }
 const std::vector<std::u16string> &navigations() { return settings().navigations; }
 int completions() { return settings().completions; }
-int live_browsers() { return static_cast<int>(settings().live.size()); }
+int live_browsers() { return static_cast<int>(live_browsers_list().size()); }
 
 std::u16string newest_body_html() {
-  const auto &live = settings().live;
+  const std::vector<WebBrowser *> live = live_browsers_list();
   if (live.empty() || live.back()->document() == nullptr) return std::u16string();
   return live.back()->document()->body().html();
 }
 
 int raise_document_complete() {
   int queued = 0;
-  for (WebBrowser *browser : settings().live) queued += browser->QueueDocumentComplete() ? 1 : 0;
+  for (WebBrowser *browser : live_browsers_list())
+    if (browser->document() != nullptr) queued += browser->QueueDocumentComplete() ? 1 : 0;
   return queued;
 }
 

@@ -10,16 +10,17 @@ namespace winsys {
 namespace {
 
 // Dialog base units: one horizontal dialog unit is a quarter of base_x pixels, one vertical unit
-// an eighth of base_y. We have no font metrics, so they are fixed: 6 x 13 pixels for an 8-point
-// font, the classic values of 8-point MS Sans Serif at 96 dpi, scaled linearly for other sizes;
-// 8 x 16 (the system font) for a template without a font.
+// an eighth of base_y. A template's font is measured by the back end; a template without one
+// uses the system font's 8 x 16.
 struct BaseUnits {
   int x, y;
 };
 
 BaseUnits base_units_of(const DialogTemplate &t) {
   if ((t.style & DS_SETFONT) == 0 || t.font_points == 0) return {8, 16};
-  return {static_cast<int>(std::lround(6.0 * t.font_points / 8)), static_cast<int>(std::lround(13.0 * t.font_points / 8))};
+  const POINT units = back_end().dialog_base_units(t.font_name != nullptr ? t.font_name : "", t.font_points,
+                                                   t.font_weight, t.font_italic != 0);
+  return {static_cast<int>(units.x), static_cast<int>(units.y)};
 }
 
 // MulDiv: rounded, halves away from zero.
@@ -35,8 +36,7 @@ RECT pixels(BaseUnits units, short x, short y, short cx, short cy) {
 // Creates the dialog window itself, hidden; its rectangle is the client size of the template
 // plus the frame and caption its style asks for, placed relative to the owner's client area
 // (the screen when there is none), or centred on the screen with DS_CENTER.
-HWND create_dialog_frame(HINSTANCE instance, const DialogTemplate &t, HWND parent, DLGPROC proc) {
-  const BaseUnits units = base_units_of(t);
+HWND create_dialog_frame(HINSTANCE instance, const DialogTemplate &t, BaseUnits units, HWND parent, DLGPROC proc) {
   std::lock_guard<std::mutex> lock(model_mutex());
   const HWND dlg = create_window(t.exstyle, "#32770", t.caption, t.style & ~static_cast<DWORD>(WS_VISIBLE), RECT{},
                                  parent, 0, instance);
@@ -106,9 +106,9 @@ HWND CreateDialogIndirectParamA(HINSTANCE hInstance, const DialogTemplate *lpTem
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  const HWND dlg = winsys::create_dialog_frame(hInstance, *lpTemplate, hWndParent, lpDialogFunc);
-  if (dlg == nullptr) return nullptr;
   const winsys::BaseUnits units = winsys::base_units_of(*lpTemplate);
+  const HWND dlg = winsys::create_dialog_frame(hInstance, *lpTemplate, units, hWndParent, lpDialogFunc);
+  if (dlg == nullptr) return nullptr;
   for (size_t i = 0; i < lpTemplate->item_count; ++i) {
     const DialogItemTemplate &item = lpTemplate->items[i];
     const RECT r = winsys::pixels(units, item.x, item.y, item.cx, item.cy);

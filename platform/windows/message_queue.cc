@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/base/last_error.h"
+#include "platform/windows/back_end.h"
 #include "platform/windows/window_model.h"
 
 namespace winsys {
@@ -113,6 +114,8 @@ BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     queue->posted.push_back(MSG{hWnd, Msg, wParam, lParam, winsys::tick(), {0, 0}});
   }
   queue->posted_cv.notify_all();
+  // The owner may be waiting for the user in its back end rather than on the queue.
+  winsys::notify_message_posted();
   return TRUE;
 }
 

@@ -184,6 +184,8 @@ std::optional<WindowState> window_state(HWND hwnd) {
   s.first_column = w->first_column;
   s.image_width = w->image_width;
   s.image_height = w->image_height;
+  s.image = w->image;
+  s.image_bytes = w->image_bytes;
   return s;
 }
 

@@ -47,6 +47,8 @@ struct Window {
   int first_column = 0;
 
   int image_width = 0, image_height = 0;
+  const BYTE *image = nullptr;  // the bitmap's info header and pixels, in its module's resources
+  size_t image_bytes = 0;
 };
 
 // Every model access holds this lock. It is never held while a window procedure, a dialog

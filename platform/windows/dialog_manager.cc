@@ -1,5 +1,7 @@
 // dialog_manager.cc - dialogs: creation from templates in dialog units, the dialog procedure, the keyboard interface, modal loops and message boxes.
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "platform/base/last_error.h"
 #include "platform/windows/back_end.h"
@@ -42,6 +44,7 @@ HWND create_dialog_frame(HINSTANCE instance, const DialogTemplate &t, BaseUnits 
                                  parent, 0, instance);
   if (dlg == nullptr) return nullptr;
   Window &w = *find_window(dlg);
+  w.dialog_template = &t;
   w.dlgproc = proc;
   w.base_x = units.x;
   w.base_y = units.y;
@@ -60,10 +63,33 @@ HWND create_dialog_frame(HINSTANCE instance, const DialogTemplate &t, BaseUnits 
   return dlg;
 }
 
+bool is_tab_stop(HWND child) {
+  const auto style = static_cast<DWORD>(GetWindowLongPtrA(child, GWL_STYLE));
+  return (style & WS_TABSTOP) != 0 && (style & WS_VISIBLE) != 0 && (style & WS_DISABLED) == 0;
+}
+
 HWND first_tab_stop(HWND dlg) {
-  for (HWND child = GetWindow(dlg, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-    const auto style = static_cast<DWORD>(GetWindowLongPtrA(child, GWL_STYLE));
-    if ((style & WS_TABSTOP) != 0 && (style & WS_VISIBLE) != 0 && (style & WS_DISABLED) == 0) return child;
+  for (HWND child = GetWindow(dlg, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+    if (is_tab_stop(child)) return child;
+  return nullptr;
+}
+
+// The tab stop after (or before) the child that holds `from`, in z order, which is template
+// order; round from the last to the first. Null when the dialog has none.
+HWND next_tab_stop(HWND dlg, HWND from, bool backwards) {
+  std::vector<HWND> children;
+  for (HWND child = GetWindow(dlg, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+    children.push_back(child);
+  if (backwards) std::reverse(children.begin(), children.end());
+  size_t start = children.size();  // with no focus inside, the first stop in that direction
+  {
+    std::lock_guard<std::mutex> lock(model_mutex());
+    for (size_t i = 0; i < children.size() && start == children.size(); ++i)
+      if (from != nullptr && is_ancestor_or_self(children[i], from)) start = i;
+  }
+  for (size_t step = 1; step <= children.size(); ++step) {
+    const HWND candidate = children[(start + step) % children.size()];
+    if (is_tab_stop(candidate)) return candidate;
   }
   return nullptr;
 }
@@ -198,6 +224,13 @@ LRESULT DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
       PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDCANCEL)));
       return 0;
+    case WM_NEXTDLGCTL: {
+      // The focus moves as Tab and Shift+Tab move it, or to the control named.
+      const HWND target = LOWORD(lParam) != 0 ? reinterpret_cast<HWND>(wParam)
+                                              : winsys::next_tab_stop(hDlg, GetFocus(), wParam != 0);
+      if (target != nullptr) SetFocus(target);
+      return 0;
+    }
     case DM_GETDEFID: {
       const int id = winsys::default_button_id(hDlg);
       return id != 0 ? static_cast<LRESULT>(MAKELPARAM(id, DC_HASDEFID)) : 0;

@@ -186,6 +186,7 @@ std::optional<WindowState> window_state(HWND hwnd) {
   s.image_height = w->image_height;
   s.image = w->image;
   s.image_bytes = w->image_bytes;
+  s.dialog_template = w->dialog_template;
   return s;
 }
 

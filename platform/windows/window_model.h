@@ -29,6 +29,7 @@ struct Window {
   WORD resource_name = 0;  // a control whose template text named a resource
 
   // Dialogs.
+  const DialogTemplate *dialog_template = nullptr;  // owned by its module
   DLGPROC dlgproc = nullptr;
   LONG_PTR msg_result = 0;
   LONG_PTR dlg_user = 0;

@@ -41,6 +41,7 @@ struct WindowState {
   // That bitmap as a device-independent bitmap (info header, then pixels), owned by its module.
   const BYTE *image = nullptr;
   size_t image_bytes = 0;
+  const DialogTemplate *dialog_template = nullptr;  // a dialog's, owned by its module: its font
 };
 
 std::optional<WindowState> window_state(HWND hwnd);

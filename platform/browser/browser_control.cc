@@ -232,4 +232,31 @@ HRESULT WebBrowserControl::ClassInfo::GetGUID(DWORD dwGuidKind, GUID *pGUID) {
   return S_OK;
 }
 
+HRESULT BrowserFactory::QueryInterface(REFIID riid, void **ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+    *ppv = static_cast<IClassFactory *>(this);
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+HRESULT BrowserFactory::CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
+  WebBrowserControl *control = nullptr;
+  HRESULT hr = m_make(&control);
+  if (FAILED(hr)) return hr;
+  hr = control->QueryInterface(riid, ppv);
+  control->Release();
+  return hr;
+}
+
+bool register_browser_factory(BrowserFactory &factory) {
+  DWORD cookie = 0;
+  return SUCCEEDED(CoRegisterClassObject(CLSID_WebBrowser, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+}
+
 }  // namespace browser

@@ -126,4 +126,24 @@ class WebBrowserControl : public DispatchObject {
   HWND m_hwndEvents = nullptr;  // hidden window whose queue carries the deferred work
 };
 
+// The class factory of a browser control, static like a module's: creation and locking do not
+// count references. `make` creates a control with one reference, or fails.
+class BrowserFactory : public IClassFactory {
+ public:
+  using Maker = HRESULT (*)(WebBrowserControl **control);
+  explicit BrowserFactory(Maker make) : m_make(make) {}
+  HRESULT QueryInterface(REFIID riid, void **ppv) override;
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppv) override;
+  HRESULT LockServer(BOOL) override { return S_OK; }
+
+ private:
+  Maker m_make;
+};
+
+// Puts `factory` (which must outlive the process's class table) in that table as
+// CLSID_WebBrowser; false when the table refuses it.
+bool register_browser_factory(BrowserFactory &factory);
+
 }  // namespace browser

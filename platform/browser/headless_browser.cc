@@ -20,32 +20,11 @@ HRESULT injected_failure(DISPID dispid) {
 
 namespace {
 
-// Static, like a module's factory: creation and locking do not count references.
-class BrowserFactory : public IClassFactory {
- public:
-  HRESULT QueryInterface(REFIID riid, void **ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory *>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
-    if (FAILED(settings().creation_result)) return settings().creation_result;
-    auto *browser = new WebBrowser;
-    const HRESULT hr = browser->QueryInterface(riid, ppv);
-    browser->Release();
-    return hr;
-  }
-  HRESULT LockServer(BOOL) override { return S_OK; }
-};
+HRESULT make_browser(browser::WebBrowserControl **control) {
+  if (FAILED(settings().creation_result)) return settings().creation_result;
+  *control = new WebBrowser;
+  return S_OK;
+}
 
 void set_scroll_value(VARIANT *slot, const VARIANT &value) {
   VariantClear(slot);
@@ -111,12 +90,10 @@ int raise_document_complete() {
 }  // namespace headless_browser
 
 void register_headless_browser() {
-  static headless_browser::BrowserFactory factory;
+  static browser::BrowserFactory factory(headless_browser::make_browser);
   static const bool registered = [] {
     headless_browser::reset();
-    DWORD cookie = 0;
-    return SUCCEEDED(CoRegisterClassObject(CLSID_WebBrowser, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                           &cookie));
+    return browser::register_browser_factory(factory);
   }();
   (void)registered;
 }

@@ -1,4 +1,4 @@
-// user_interface.cc - choose_user_interface: the terminal back end, or the headless user with its actions from the environment.
+// user_interface.cc - choose_user_interface: the desktop, the terminal, or the headless user with its actions from the environment.
 #include "tools/quillora/host/user_interface.h"
 
 #include <stdio.h>
@@ -8,8 +8,10 @@
 
 #include "control/resources/resource.h"
 #include "platform/browser/headless_browser.h"
+#include "platform/browser/webkit/webkit_browser.h"
 #include "platform/codepage/code_page_1252.h"
 #include "platform/codepage/utf8.h"
+#include "platform/windows/gtk/desktop.h"
 #include "platform/windows/headless_user.h"
 
 namespace host {
@@ -68,19 +70,33 @@ std::string use_headless_user() {
 
 std::string choose_user_interface() {
   const char *choice = getenv("QUILLORA_UI");
-  const std::string ui = choice != nullptr && *choice != '\0' ? choice : "terminal";
+  const std::string ui = choice != nullptr ? choice : "";
   std::string error;
-  if (ui == "headless") {
+  bool desktop = false;
+  if (ui.empty()) {
+    // Windows when there is a display, else the terminal.
+    desktop = winsys::use_desktop_back_end();
+    if (!desktop && !winsys::use_terminal_back_end())
+      error = "there is neither a display nor a terminal to show the signing dialog on (QUILLORA_UI=headless signs "
+              "without one)";
+  } else if (ui == "desktop") {
+    desktop = winsys::use_desktop_back_end();
+    if (!desktop) error = "cannot open the display for the desktop dialog (is DISPLAY or WAYLAND_DISPLAY set?)";
+  } else if (ui == "headless") {
     error = use_headless_user();
   } else if (ui == "terminal") {
     if (!winsys::use_terminal_back_end())
       error = "there is no terminal to show the signing dialog on (QUILLORA_UI=headless signs without one)";
   } else {
-    error = "unknown QUILLORA_UI '" + ui + "' (terminal or headless)";
+    error = "unknown QUILLORA_UI '" + ui + "' (desktop, terminal or headless)";
   }
-  // The browser control of both back ends: the stand-in, which shows a page as plain text.
-  if (error.empty()) register_headless_browser();
-  return error;
+  if (!error.empty()) return error;
+  // The HTML preview: rendered by WebKitGTK on the desktop, shown as the page's text elsewhere.
+  if (desktop)
+    register_webkit_browser();
+  else
+    register_headless_browser();
+  return "";
 }
 
 }  // namespace host

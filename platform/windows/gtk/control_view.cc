@@ -169,14 +169,14 @@ void ControlView::show_items(const WindowState &state) {
     gtk_combo_box_set_active(GTK_COMBO_BOX(inner_), state.cur_sel);
 }
 
-void ControlView::update(const WindowState &state, RECT client_rect, GtkFixed *layout) {
+void ControlView::update(const WindowState &state, RECT client_rect, GtkLayout *layout) {
   applying_ = true;
   const bool first = !placed_;
   if (first) {
-    gtk_fixed_put(layout, outer_, client_rect.left, client_rect.top);
+    gtk_layout_put(layout, outer_, client_rect.left, client_rect.top);
     placed_ = true;
   } else if (client_rect.left != shown_rect_.left || client_rect.top != shown_rect_.top) {
-    gtk_fixed_move(layout, outer_, client_rect.left, client_rect.top);
+    gtk_layout_move(layout, outer_, client_rect.left, client_rect.top);
   }
   if (first || client_rect.right - client_rect.left != shown_rect_.right - shown_rect_.left ||
       client_rect.bottom - client_rect.top != shown_rect_.bottom - shown_rect_.top)

@@ -35,7 +35,7 @@ class ControlView {
   // Shows `state`: text, items and selection, visibility, enabled state, and the rectangle,
   // given in the parent's client coordinates. Only what changed since the last update touches
   // the widget, so the person's scrolling and selection survive.
-  void update(const WindowState &state, RECT client_rect, GtkFixed *layout);
+  void update(const WindowState &state, RECT client_rect, GtkLayout *layout);
   // A hosted control's own view goes into a host's widget (null takes it out); it then fills
   // the host's rectangle.
   void set_native_view(GtkWidget *view);

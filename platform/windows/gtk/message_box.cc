@@ -58,6 +58,12 @@ gboolean on_key_press(GtkWidget *, GdkEventKey *event, BoxState *box) {
   }
 }
 
+// Takes the keyboard once on the screen; without a window manager nothing else would give it.
+gboolean on_map(GtkWidget *window, GdkEvent *, gpointer) {
+  gtk_window_present(GTK_WINDOW(window));
+  return FALSE;
+}
+
 gboolean on_delete(GtkWidget *, GdkEvent *, BoxState *box) {
   box->answer = escape_box_answer(box->type);
   return TRUE;
@@ -87,7 +93,7 @@ GtkWidget *build_box(const std::string &text, const std::string &caption, UINT t
     gtk_widget_set_valign(image, GTK_ALIGN_START);
     gtk_box_pack_start(GTK_BOX(message), image, FALSE, FALSE, 0);
   }
-  GtkWidget *label = gtk_label_new(edit_text(text).c_str());
+  GtkWidget *label = gtk_label_new(message_text(text).c_str());
   gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
   gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
   gtk_label_set_max_width_chars(GTK_LABEL(label), 80);
@@ -111,6 +117,7 @@ GtkWidget *build_box(const std::string &text, const std::string &caption, UINT t
   gtk_widget_grab_focus(first);
   g_signal_connect(window, "key-press-event", G_CALLBACK(on_key_press), box);
   g_signal_connect(window, "delete-event", G_CALLBACK(on_delete), box);
+  g_signal_connect(window, "map-event", G_CALLBACK(on_map), nullptr);
   return window;
 }
 

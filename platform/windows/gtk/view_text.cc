@@ -48,6 +48,15 @@ std::string edit_text(const std::string &ansi) {
   return utf8 + utf8_of(run);
 }
 
+std::string message_text(const std::string &ansi) {
+  std::string lines;
+  for (size_t i = 0; i < ansi.size(); ++i) {
+    if (ansi[i] == '\r' && i + 1 < ansi.size() && ansi[i + 1] == '\n') ++i;
+    lines += ansi[i] == '\r' ? '\n' : ansi[i];
+  }
+  return utf8_of(lines);
+}
+
 std::string edit_ansi(const char *utf8) {
   std::string ansi;
   for (char c : ansi_of(utf8)) {

@@ -18,7 +18,9 @@ std::string mnemonic_label(const std::string &ansi);
 // An edit box's text: lines end with CR LF only, so each CR LF is a line break; a lone CR or LF
 // stays in its line and shows as U+FFFD, as it shows as a box there.
 std::string edit_text(const std::string &ansi);
-// The reverse, for text a person typed: line breaks become CR LF.
+// A message box's text: CR LF, CR and LF each break the line.
+std::string message_text(const std::string &ansi);
+// The reverse of edit_text, for text a person typed: line breaks become CR LF.
 std::string edit_ansi(const char *utf8);
 // An uncompressed 24- or 32-bit device-independent bitmap (info header then pixels, bottom-up
 // or top-down) as a picture with one reference for the caller; null for any other bitmap or

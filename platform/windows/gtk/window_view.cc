@@ -23,7 +23,9 @@ WindowView::WindowView(DesktopBackEnd &back_end, const WindowState &state)
     caption_bar_ = add_caption_bar(GTK_WINDOW(window_), "", (style_ & WS_SYSMENU) != 0);
   else
     gtk_window_set_decorated(GTK_WINDOW(window_), FALSE);
-  layout_ = gtk_fixed_new();
+  // Not a GtkFixed: a layout asks nothing of its children's natural sizes, so a hosted view with
+  // a large page inside cannot widen the window beyond what the model gives it.
+  layout_ = gtk_layout_new(nullptr, nullptr);
   const std::string font = font_class_of(state.dialog_template);
   if (!font.empty()) gtk_style_context_add_class(gtk_widget_get_style_context(layout_), font.c_str());
   gtk_container_add(GTK_CONTAINER(window_), layout_);
@@ -31,6 +33,7 @@ WindowView::WindowView(DesktopBackEnd &back_end, const WindowState &state)
   g_signal_connect(window_, "key-press-event", G_CALLBACK(on_key_press), this);
   g_signal_connect(window_, "set-focus", G_CALLBACK(on_set_focus), this);
   g_signal_connect(window_, "delete-event", G_CALLBACK(on_delete), this);
+  g_signal_connect(window_, "map-event", G_CALLBACK(on_map), this);
 }
 
 WindowView::~WindowView() {
@@ -72,7 +75,7 @@ void WindowView::sync(const WindowState &state, HWND locked) {
     if (control == nullptr) control = ControlView::create(*child_state, hwnd_);
     control->set_native_view(back_end_.native_view(child));
     const RECT rect = client_rect_of(*child_state);
-    if (!held && locked != child) control->update(*child_state, rect, GTK_FIXED(layout_));
+    if (!held && locked != child) control->update(*child_state, rect, GTK_LAYOUT(layout_));
     if (!on_screen && control->native_view() != nullptr) control->lay_out_offscreen(rect);
   }
   if (locked == hwnd_) return;
@@ -202,6 +205,13 @@ void WindowView::on_set_focus(GtkWindow *, GtkWidget *widget, WindowView *view) 
   const ControlView *control = view->control_holding(widget);
   if (control != nullptr && GetFocus() != control->hwnd())
     PostMessageA(view->hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control->hwnd()), TRUE);
+}
+
+gboolean WindowView::on_map(GtkWidget *, GdkEvent *, WindowView *view) {
+  // The active window takes the keyboard once it is on the screen: presenting a window that is
+  // not there yet only shows it, and without a window manager nothing else would focus it.
+  if (GetActiveWindow() == view->hwnd_) gtk_window_present(view->window());
+  return FALSE;
 }
 
 gboolean WindowView::on_delete(GtkWidget *, GdkEvent *, WindowView *view) {

@@ -48,6 +48,7 @@ class WindowView {
   static gboolean on_key_press(GtkWidget *widget, GdkEventKey *event, WindowView *view);
   static void on_set_focus(GtkWindow *window, GtkWidget *widget, WindowView *view);
   static gboolean on_delete(GtkWidget *widget, GdkEvent *event, WindowView *view);
+  static gboolean on_map(GtkWidget *widget, GdkEvent *event, WindowView *view);
 
   DesktopBackEnd &back_end_;
   HWND hwnd_;

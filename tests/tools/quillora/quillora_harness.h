@@ -3,6 +3,7 @@
 
 #include <openssl/evp.h>
 #include <openssl/x509.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -20,6 +21,22 @@ struct RunResult {
 
 std::string joined(const std::vector<std::string> &args);
 
+// A program left running while a test acts on it; its output is collected when it is waited
+// for. Destroying it kills the program if it still runs.
+class Background {
+ public:
+  Background(pid_t pid, int out_fd, int err_fd) : pid_(pid), out_fd_(out_fd), err_fd_(err_fd) {}
+  ~Background();
+  Background(const Background &) = delete;
+  Background &operator=(const Background &) = delete;
+  // Reads the output to its end and waits for the program to exit.
+  RunResult wait();
+
+ private:
+  pid_t pid_;
+  int out_fd_, err_fd_;
+};
+
 // A scratch folder with the data root (QUILLORA_DATA_HOME) under it, removed with everything in it.
 class Sandbox {
  public:
@@ -35,12 +52,22 @@ class Sandbox {
   // stdout and stderr captured, QUILLORA_DATA_HOME pointing at data_root().
   RunResult run(const std::vector<std::string> &args, const std::string &input = "") const;
 
+  // Starts quillora as run() does, with `env` ("NAME=VALUE") added to its environment, and
+  // returns while it runs.
+  std::unique_ptr<Background> start(const std::vector<std::string> &args, const std::vector<std::string> &env) const;
+
   // Runs quillora on a pseudo-terminal that types `typed` (each line is sent when the program
   // prints ':' and waits), and returns everything the terminal showed together with the exit code.
   RunResult run_on_terminal(const std::vector<std::string> &args, const std::vector<std::string> &typed) const;
 
+  // Runs any program (`command` is its name and arguments) in path(), as run() runs quillora.
+  RunResult tool(const std::vector<std::string> &command) const;
   // Runs `openssl ARGS...` in path(); throws when it fails.
   void openssl(const std::vector<std::string> &args) const;
+  // Whether the Base64 signature (one line) verifies over `signed_bytes`, as openssl judges it;
+  // *signer, when given, gets the signing certificate's subject as openssl prints it.
+  bool signature_verifies(const std::string &base64_line, const std::string &signed_bytes,
+                          std::string *signer = nullptr) const;
 
   // The key containers' files under the data root, by file name, sorted.
   std::vector<std::string> key_files() const;

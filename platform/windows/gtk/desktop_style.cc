@@ -21,7 +21,7 @@ window.winsys decoration { box-shadow: none; border: none; border-radius: 0; mar
 window.winsys headerbar { min-height: 0; padding: 0 2px 0 6px; border-radius: 0; box-shadow: none; }
 window.winsys headerbar .title { font-weight: bold; }
 window.winsys headerbar button.titlebutton { min-height: 0; min-width: 0; padding: 2px; margin: 2px 0; }
-window.winsys .winsys-control button, window.winsys .winsys-control.button { min-height: 0; min-width: 0; padding: 0 4px; }
+window.winsys button.winsys-control, window.winsys .winsys-control button { min-height: 0; min-width: 0; padding: 0 4px; }
 window.winsys .winsys-control entry { min-height: 0; padding: 0 2px; }
 window.winsys textview text { background-color: white; }
 )";

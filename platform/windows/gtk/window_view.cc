@@ -128,9 +128,8 @@ void WindowView::sync_frame(const WindowState &state) {
   gtk_widget_set_margin_top(layout_, top - caption);
   gtk_widget_set_margin_bottom(layout_, std::max(0, bottom));
   gtk_widget_set_size_request(layout_, client.right, client.bottom);
+  // Not resizable, the window takes the size of what it holds, which is the model's.
   if (!frame_shown_ || r.left != rect_.left || r.top != rect_.top) gtk_window_move(GTK_WINDOW(window_), r.left, r.top);
-  if (!frame_shown_ || r.right - r.left != rect_.right - rect_.left || r.bottom - r.top != rect_.bottom - rect_.top)
-    gtk_window_resize(GTK_WINDOW(window_), r.right - r.left, r.bottom - r.top);
   rect_ = r;
 
   const bool visible = (state.style & WS_VISIBLE) != 0;

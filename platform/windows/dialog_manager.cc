@@ -80,11 +80,13 @@ HWND next_tab_stop(HWND dlg, HWND from, bool backwards) {
   std::vector<HWND> children;
   for (HWND child = GetWindow(dlg, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
     children.push_back(child);
+  if (children.empty()) return nullptr;
   if (backwards) std::reverse(children.begin(), children.end());
-  size_t start = children.size();  // with no focus inside, the first stop in that direction
+  // With no focus inside, the walk starts just before the first child in its direction.
+  size_t start = children.size() - 1;
   {
     std::lock_guard<std::mutex> lock(model_mutex());
-    for (size_t i = 0; i < children.size() && start == children.size(); ++i)
+    for (size_t i = 0; i < children.size(); ++i)
       if (from != nullptr && is_ancestor_or_self(children[i], from)) start = i;
   }
   for (size_t step = 1; step <= children.size(); ++step) {

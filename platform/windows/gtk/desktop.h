@@ -1,6 +1,8 @@
 // desktop.h - the desktop back end of the window system (GTK 3): choosing it, and placing a hosted control's own view in its window.
 #pragma once
 
+#include <string>
+
 #include "platform/windows/winuser.h"
 
 typedef struct _GtkWidget GtkWidget;
@@ -19,5 +21,11 @@ bool use_desktop_back_end();
 // with the dialog. Nothing happens while another back end is in use. Toolkit thread only.
 void attach_native_view(HWND host, GtkWidget *view);
 void detach_native_view(HWND host);
+
+// Asks for a key's passphrase in a dialog over the active window, as the platform's passphrase
+// asker (platform/ui): `what` names the key (UTF-8); an `attempt` above 1 says the last answer
+// was wrong. False when the person declines, or when the desktop is not the back end in use on
+// this thread.
+bool ask_passphrase_on_desktop(const std::string &what, int attempt, std::string *passphrase);
 
 }  // namespace winsys

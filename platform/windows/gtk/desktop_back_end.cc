@@ -104,13 +104,16 @@ WindowView *DesktopBackEnd::view_of(HWND hwnd) {
   return found != views_.end() ? found->second.get() : nullptr;
 }
 
+GtkWindow *DesktopBackEnd::toolkit_window_of(HWND hwnd) {
+  WindowView *view = hwnd != nullptr && IsWindow(hwnd) ? view_of(top_level_of(hwnd)) : nullptr;
+  return view != nullptr ? view->window() : nullptr;
+}
+
 int DesktopBackEnd::message_box(HWND owner, const std::string &text, const std::string &caption, UINT type) {
   // The toolkit lives on one thread; a box asked for elsewhere cannot be shown.
   if (!on_toolkit_thread()) return 0;
   sync_views();
-  WindowView *owner_view = nullptr;
-  if (owner != nullptr && IsWindow(owner)) owner_view = view_of(top_level_of(owner));
-  return run_message_box(*this, owner_view != nullptr ? owner_view->window() : nullptr, text, caption, type);
+  return run_message_box(*this, toolkit_window_of(owner), text, caption, type);
 }
 
 int DesktopBackEnd::system_metric(int index) {

@@ -43,6 +43,9 @@ class DesktopBackEnd : public BackEnd {
   void wait(int timeout_ms);
   // The view of a top-level window, or null.
   WindowView *view_of(HWND hwnd);
+  // The toolkit window showing the top-level window of `hwnd`, for a box owned by it; or null.
+  GtkWindow *toolkit_window_of(HWND hwnd);
+  bool on_toolkit_thread() const { return std::this_thread::get_id() == toolkit_thread_; }
   bool is_modal(HWND dialog) const { return modal_.count(dialog) != 0; }
   // The wait cursor while the model shows it, else null (the toolkit's own).
   GdkCursor *cursor() const;
@@ -51,7 +54,6 @@ class DesktopBackEnd : public BackEnd {
   void detach_native_view(HWND host);
 
  private:
-  bool on_toolkit_thread() const { return std::this_thread::get_id() == toolkit_thread_; }
   void apply_cursor();
   static void on_screen_changed(GdkScreen *screen, DesktopBackEnd *back_end);
 

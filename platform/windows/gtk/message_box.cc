@@ -4,10 +4,8 @@
 #include <vector>
 
 #include "platform/windows/back_end.h"
-#include "platform/windows/gtk/desktop_back_end.h"
-#include "platform/windows/gtk/desktop_style.h"
+#include "platform/windows/gtk/modal_window.h"
 #include "platform/windows/gtk/view_text.h"
-#include "platform/windows/window_model.h"
 
 namespace winsys::desktop {
 
@@ -58,33 +56,13 @@ gboolean on_key_press(GtkWidget *, GdkEventKey *event, BoxState *box) {
   }
 }
 
-// Takes the keyboard once on the screen; without a window manager nothing else would give it.
-gboolean on_map(GtkWidget *window, GdkEvent *, gpointer) {
-  gtk_window_present(GTK_WINDOW(window));
-  return FALSE;
-}
-
 gboolean on_delete(GtkWidget *, GdkEvent *, BoxState *box) {
   box->answer = escape_box_answer(box->type);
   return TRUE;
 }
 
 GtkWidget *build_box(const std::string &text, const std::string &caption, UINT type, GtkWindow *owner, BoxState *box) {
-  GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_style_context_add_class(gtk_widget_get_style_context(window), kWindowClass);
-  gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_DIALOG);
-  gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
-  gtk_window_set_modal(GTK_WINDOW(window), TRUE);
-  add_caption_bar(GTK_WINDOW(window), utf8_of(caption).c_str(), true);
-  gtk_window_set_title(GTK_WINDOW(window), utf8_of(caption).c_str());
-  if (owner != nullptr) {
-    gtk_window_set_transient_for(GTK_WINDOW(window), owner);
-    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER_ON_PARENT);
-  } else {
-    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
-    gtk_window_set_keep_above(GTK_WINDOW(window), TRUE);
-  }
-
+  GtkWidget *window = new_modal_window(utf8_of(caption), owner);
   GtkWidget *rows = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
   gtk_container_set_border_width(GTK_CONTAINER(rows), 12);
   GtkWidget *message = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
@@ -117,7 +95,6 @@ GtkWidget *build_box(const std::string &text, const std::string &caption, UINT t
   gtk_widget_grab_focus(first);
   g_signal_connect(window, "key-press-event", G_CALLBACK(on_key_press), box);
   g_signal_connect(window, "delete-event", G_CALLBACK(on_delete), box);
-  g_signal_connect(window, "map-event", G_CALLBACK(on_map), nullptr);
   return window;
 }
 
@@ -127,25 +104,7 @@ int run_message_box(DesktopBackEnd &back_end, GtkWindow *owner, const std::strin
                     UINT type) {
   BoxState box{type};
   GtkWidget *window = build_box(text, caption, type, owner, &box);
-  gtk_window_present(GTK_WINDOW(window));
-  while (box.answer == 0) {
-    MSG msg;
-    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        PostQuitMessage(static_cast<int>(msg.wParam));  // for the outer loop
-        box.answer = escape_box_answer(type);
-        break;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-      continue;
-    }
-    back_end.sync_views();
-    back_end.wait(milliseconds_to_next_timer());
-  }
-  gtk_widget_destroy(window);
-  gdk_display_flush(gdk_display_get_default());
-  return box.answer;
+  return run_modal_window(back_end, window, &box.answer, escape_box_answer(type));
 }
 
 }  // namespace winsys::desktop

@@ -1,4 +1,4 @@
-// desktop_test.cc - faults in quillora's dialogs on a real desktop (X, GTK, WebKitGTK) met through the screen and real input events: a dialog not laid out from its template, keys that do not choose, sign or cancel, a preview that does not grow to fit its page or is not clamped to the screen, a message box that a key does not answer, a preview that runs the page's script or loads anything, and pieces of one filling parsed apart.
+// desktop_test.cc - faults in quillora's dialogs on a real desktop (X, GTK, WebKitGTK) met through the screen and real input events: a dialog not laid out from its template, keys that do not choose, sign or cancel, a protected key whose passphrase is not asked in a window, a preview that does not grow to fit its page or is not clamped to the screen, a message box that a key does not answer, a preview that runs the page's script or loads anything, and pieces of one filling parsed apart.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -22,6 +22,7 @@
 namespace quillora_test {
 namespace {
 
+constexpr char kPassphrase[] = "s3cret";
 constexpr uint32_t kGreen = 0x00FF00, kMagenta = 0xFF00FF, kBlue = 0x0000FF, kRed = 0xFF0000;
 
 // The logo as the dialog must show it: its own pixels at its own size.
@@ -90,9 +91,15 @@ class desktop : public testing::Test {
       if (getenv("QUILLORA_REQUIRE_DISPLAY") != nullptr) FAIL() << why;
       GTEST_SKIP() << why;
     }
-    // Two signers; the list sorts "Anna Vidal" before "Demo Signer".
-    for (const char *subject : {"C=ES, O=Quillora Demo, CN=Demo Signer", "C=ES, CN=Anna Vidal"})
-      ASSERT_EQ(sandbox_.run({"certs", "new", "--subject", subject, "--key-usage", "digitalSignature"}).exit_code, 0);
+    // Two signers; the list sorts "Anna Vidal" before "Demo Signer", whose key is protected.
+    const std::string passphrase_file = sandbox_.write_text("passphrase", std::string(kPassphrase) + "\n").string();
+    ASSERT_EQ(sandbox_.run({"certs", "new", "--subject", "C=ES, O=Quillora Demo, CN=Demo Signer", "--key-usage",
+                            "digitalSignature", "--key-passphrase-file", passphrase_file})
+                  .exit_code,
+              0);
+    ASSERT_EQ(sandbox_.run({"certs", "new", "--subject", "C=ES, CN=Anna Vidal", "--key-usage", "digitalSignature"})
+                  .exit_code,
+              0);
     ASSERT_EQ(sandbox_.run({"register"}).exit_code, 0);
   }
 
@@ -184,8 +191,12 @@ TEST_F(desktop, the_plain_dialog_signs_with_the_certificate_keys_choose_and_the_
     for (int x = text_box->x; x < text_box->right(); ++x) dark += (upper.at(x, y) & 0xFF) < 0x60 ? 1 : 0;
   EXPECT_GT(dark, 200) << "the text is not shown";
 
-  // Shift+Tab goes back from Acceptar to the certificate list, Down picks the second, Enter signs.
+  // Shift+Tab goes back from Acceptar to the certificate list, Down picks the second, Enter signs;
+  // its key asks for the passphrase in a window of its own.
   press({"shift+Tab", "Down", "Return"});
+  ASSERT_NE(wait_for_window("Passphrase"), 0u) << plain->wait().err;
+  ASSERT_EQ(sandbox_.tool({"xdotool", "type", "--delay", "50", kPassphrase}).exit_code, 0);
+  press({"Return"});
   const RunResult signed_plain = plain->wait();
   ASSERT_EQ(signed_plain.exit_code, 0) << signed_plain.err;
   std::string signer;

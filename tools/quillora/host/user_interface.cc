@@ -11,6 +11,7 @@
 #include "platform/browser/webkit/webkit_browser.h"
 #include "platform/codepage/code_page_1252.h"
 #include "platform/codepage/utf8.h"
+#include "platform/ui/passphrase_prompt.h"
 #include "platform/windows/gtk/desktop.h"
 #include "platform/windows/headless_user.h"
 
@@ -92,10 +93,13 @@ std::string choose_user_interface() {
   }
   if (!error.empty()) return error;
   // The HTML preview: rendered by WebKitGTK on the desktop, shown as the page's text elsewhere.
-  if (desktop)
+  // On the desktop a key's passphrase is asked in a window too.
+  if (desktop) {
     register_webkit_browser();
-  else
+    platform_ui::set_passphrase_asker(winsys::ask_passphrase_on_desktop);
+  } else {
     register_headless_browser();
+  }
   return "";
 }
 

@@ -124,6 +124,21 @@ int default_button_id(HWND dlg) {
 }
 
 }  // namespace
+
+bool dispatch_next_message(HWND dialog, bool *quit) {
+  *quit = false;
+  MSG msg;
+  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (msg.message == WM_QUIT) {
+    PostQuitMessage(static_cast<int>(msg.wParam));  // for the outer loop
+    *quit = true;
+  } else if (dialog == nullptr || !IsDialogMessageA(dialog, &msg)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return true;
+}
+
 }  // namespace winsys
 
 using winsys::Window;
@@ -177,18 +192,11 @@ INT_PTR DialogBoxIndirectParamA(HINSTANCE hInstance, const DialogTemplate *hDial
     SetActiveWindow(dlg);
     user.dialog_shown(dlg);
     while (!winsys::dialog_ended(dlg, &result)) {
-      MSG msg;
-      if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-          PostQuitMessage(static_cast<int>(msg.wParam));  // for the outer loop
-          result = IDCANCEL;
-          break;
-        }
-        if (!IsDialogMessageA(dlg, &msg)) {
-          TranslateMessage(&msg);
-          DispatchMessageA(&msg);
-        }
-        continue;
+      bool quit = false;
+      if (winsys::dispatch_next_message(dlg, &quit)) {
+        if (!quit) continue;
+        result = IDCANCEL;
+        break;
       }
       user.idle(dlg, winsys::milliseconds_to_next_timer());
     }

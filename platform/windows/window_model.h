@@ -94,6 +94,11 @@ LRESULT button_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 // The calling thread's wait until its next timer is due: 0 when one is due, -1 with no timer.
 int milliseconds_to_next_timer();
 
+// Takes the calling thread's next message and dispatches it as a modal loop does: through
+// IsDialogMessageA when `dialog` is not null. False when none waits. WM_QUIT is not dispatched
+// but posted again for the outer loop, and sets *quit.
+bool dispatch_next_message(HWND dialog, bool *quit);
+
 // The message queue's part in destruction: forgets the window's timers and queued messages.
 void forget_window_messages(HWND hwnd);
 

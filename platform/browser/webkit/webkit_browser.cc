@@ -15,32 +15,32 @@ namespace {
 
 class Browser;
 
-// The body element. Insertions at its end are parsed once per filling: all the pieces inserted
-// before the message loop runs again, or before the page is next read, go to the engine
-// together.
-class Body : public DispatchObject {
- public:
-  explicit Body(Browser *browser);
-  HRESULT QueryInterface(REFIID riid, void **ppv) override { return QueryDispatch(riid, ppv); }
-  HRESULT Invoke(DISPID dispid, REFIID, LCID, WORD wFlags, DISPPARAMS *params, VARIANT *result, EXCEPINFO *,
-                 UINT *puArgErr) override;
-
- private:
-  ~Body() override;
+// An object of the page, which keeps its browser, and so the page, alive.
+class PageObject : public DispatchObject {
+ protected:
+  explicit PageObject(Browser *browser);
+  ~PageObject() override;
   Browser *m_browser;  // one reference
 };
 
-// The document: IHTMLDocument2's body.
-class Document : public DispatchObject {
+// The body element. Insertions at its end are parsed once per filling: all the pieces inserted
+// before the message loop runs again, or before the page is next read, go to the engine
+// together.
+class Body : public PageObject {
  public:
-  explicit Document(Browser *browser);
+  explicit Body(Browser *browser) : PageObject(browser) {}
+  HRESULT QueryInterface(REFIID riid, void **ppv) override { return QueryDispatch(riid, ppv); }
+  HRESULT Invoke(DISPID dispid, REFIID, LCID, WORD wFlags, DISPPARAMS *params, VARIANT *result, EXCEPINFO *,
+                 UINT *puArgErr) override;
+};
+
+// The document: IHTMLDocument2's body.
+class Document : public PageObject {
+ public:
+  explicit Document(Browser *browser) : PageObject(browser) {}
   HRESULT QueryInterface(REFIID riid, void **ppv) override;
   HRESULT Invoke(DISPID dispid, REFIID, LCID, WORD wFlags, DISPPARAMS *params, VARIANT *result, EXCEPINFO *,
                  UINT *puArgErr) override;
-
- private:
-  ~Document() override;
-  Browser *m_browser;  // one reference
 };
 
 class Browser : public WebBrowserControl {
@@ -77,8 +77,8 @@ class Browser : public WebBrowserControl {
   HWND m_hwndShown = nullptr;
 };
 
-Body::Body(Browser *browser) : m_browser(browser) { m_browser->AddRef(); }
-Body::~Body() { m_browser->Release(); }
+PageObject::PageObject(Browser *browser) : m_browser(browser) { m_browser->AddRef(); }
+PageObject::~PageObject() { m_browser->Release(); }
 
 HRESULT Body::Invoke(DISPID dispid, REFIID, LCID, WORD wFlags, DISPPARAMS *params, VARIANT *result, EXCEPINFO *,
                      UINT *puArgErr) {
@@ -101,9 +101,6 @@ HRESULT Body::Invoke(DISPID dispid, REFIID, LCID, WORD wFlags, DISPPARAMS *param
     VariantClear(&value);
   return S_OK;
 }
-
-Document::Document(Browser *browser) : m_browser(browser) { m_browser->AddRef(); }
-Document::~Document() { m_browser->Release(); }
 
 HRESULT Document::QueryInterface(REFIID riid, void **ppv) {
   if (ppv != nullptr && riid == IID_IHTMLDocument2) {

@@ -40,16 +40,11 @@ int run_modal_window(DesktopBackEnd &back_end, GtkWidget *window, const int *ans
   gtk_window_present(GTK_WINDOW(window));
   int result = 0;
   while ((result = *answer) == 0) {
-    MSG msg;
-    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        PostQuitMessage(static_cast<int>(msg.wParam));  // for the outer loop
-        result = answer_on_quit;
-        break;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-      continue;
+    bool quit = false;
+    if (dispatch_next_message(nullptr, &quit)) {
+      if (!quit) continue;
+      result = answer_on_quit;
+      break;
     }
     back_end.sync_views();
     back_end.wait(milliseconds_to_next_timer());

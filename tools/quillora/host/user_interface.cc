@@ -1,6 +1,7 @@
 // user_interface.cc - choose_user_interface: the desktop, the terminal, or the headless user with its actions from the environment.
 #include "tools/quillora/host/user_interface.h"
 
+#include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -8,11 +9,8 @@
 
 #include "control/resources/resource.h"
 #include "platform/browser/headless_browser.h"
-#include "platform/browser/webkit/webkit_browser.h"
 #include "platform/codepage/code_page_1252.h"
 #include "platform/codepage/utf8.h"
-#include "platform/ui/passphrase_prompt.h"
-#include "platform/windows/gtk/desktop.h"
 #include "platform/windows/headless_user.h"
 
 namespace host {
@@ -67,22 +65,39 @@ std::string use_headless_user() {
   return "";
 }
 
+// The desktop lives in a module of its own (GTK and WebKitGTK are large), loaded here and never
+// unloaded. False, with *why set when the module itself is at fault, when it cannot be used.
+bool use_desktop(std::string *why) {
+  // Without a display named, there is nothing to open: the module is not even loaded.
+  if (getenv("DISPLAY") == nullptr && getenv("WAYLAND_DISPLAY") == nullptr) return false;
+  void *module = dlopen(QUILLORA_DESKTOP_MODULE, RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    *why = dlerror();
+    return false;
+  }
+  const auto open = reinterpret_cast<int (*)()>(dlsym(module, "quillora_use_desktop"));
+  if (open == nullptr) *why = QUILLORA_DESKTOP_MODULE " has no quillora_use_desktop";
+  return open != nullptr && open() != 0;
+}
+
 }  // namespace
 
 std::string choose_user_interface() {
   const char *choice = getenv("QUILLORA_UI");
   const std::string ui = choice != nullptr ? choice : "";
-  std::string error;
+  std::string error, why;
   bool desktop = false;
   if (ui.empty()) {
     // Windows when there is a display, else the terminal.
-    desktop = winsys::use_desktop_back_end();
+    desktop = use_desktop(&why);
     if (!desktop && !winsys::use_terminal_back_end())
       error = "there is neither a display nor a terminal to show the signing dialog on (QUILLORA_UI=headless signs "
               "without one)";
   } else if (ui == "desktop") {
-    desktop = winsys::use_desktop_back_end();
-    if (!desktop) error = "cannot open the display for the desktop dialog (is DISPLAY or WAYLAND_DISPLAY set?)";
+    desktop = use_desktop(&why);
+    if (!desktop)
+      error = why.empty() ? "cannot open the display for the desktop dialog (is DISPLAY or WAYLAND_DISPLAY set?)"
+                          : "the desktop is not available: " + why;
   } else if (ui == "headless") {
     error = use_headless_user();
   } else if (ui == "terminal") {
@@ -92,14 +107,9 @@ std::string choose_user_interface() {
     error = "unknown QUILLORA_UI '" + ui + "' (desktop, terminal or headless)";
   }
   if (!error.empty()) return error;
-  // The HTML preview: rendered by WebKitGTK on the desktop, shown as the page's text elsewhere.
-  // On the desktop a key's passphrase is asked in a window too.
-  if (desktop) {
-    register_webkit_browser();
-    platform_ui::set_passphrase_asker(winsys::ask_passphrase_on_desktop);
-  } else {
-    register_headless_browser();
-  }
+  // On the desktop its module has put the HTML preview on WebKitGTK; elsewhere the preview shows
+  // the page's text.
+  if (!desktop) register_headless_browser();
   return "";
 }
 

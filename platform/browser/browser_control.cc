@@ -256,7 +256,8 @@ HRESULT BrowserFactory::CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **
 
 bool register_browser_factory(BrowserFactory &factory) {
   DWORD cookie = 0;
-  return SUCCEEDED(CoRegisterClassObject(CLSID_WebBrowser, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+  return SUCCEEDED(
+      CoRegisterClassObject(CLSID_WebBrowser, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
 }
 
 }  // namespace browser

@@ -120,7 +120,7 @@ class WebBrowserControl : public DispatchObject {
   OleObject m_oleObject{};
   IOleClientSite *m_pClientSite = nullptr;  // one reference
   HWND m_hwndSite = nullptr;                // the site's window, asked once when the site is given
-  std::map<DWORD, IDispatch *> m_sinks;    // one reference each
+  std::map<DWORD, IDispatch *> m_sinks;     // one reference each
   DWORD m_nextCookie = 1;
   std::u16string m_url;
   HWND m_hwndEvents = nullptr;  // hidden window whose queue carries the deferred work

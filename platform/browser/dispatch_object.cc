@@ -71,7 +71,9 @@ HRESULT long_argument(const DISPPARAMS *params, UINT index, LONG *out, UINT *puA
   return S_OK;
 }
 
-std::u16string bstr_text(BSTR text) { return text == nullptr ? std::u16string() : std::u16string(text, SysStringLen(text)); }
+std::u16string bstr_text(BSTR text) {
+  return text == nullptr ? std::u16string() : std::u16string(text, SysStringLen(text));
+}
 
 HRESULT parse_element_call(DISPID dispid, WORD wFlags, DISPPARAMS *params, ElementCall *call, UINT *puArgErr) {
   if (dispid != DISPID_HTMLELEMENT_INSERTADJACENTHTML && dispid != DISPID_HTMLELEMENT_GETATTRIBUTE)

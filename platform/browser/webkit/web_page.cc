@@ -36,7 +36,7 @@ WebKitWebContext *preview_context() {
 
 WebKitSettings *inert_settings() {
   WebKitSettings *settings = webkit_settings_new();
-  webkit_settings_set_enable_javascript(settings, TRUE);  // for our own calls only:
+  webkit_settings_set_enable_javascript(settings, TRUE);          // for our own calls only:
   webkit_settings_set_enable_javascript_markup(settings, FALSE);  // no script, handler or javascript: URL of the page's
   webkit_settings_set_auto_load_images(settings, FALSE);
   webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
@@ -88,8 +88,8 @@ GVariant *string_argument(const char *key, const std::u16string &text) {
 
 WebPage::WebPage(std::function<void()> loaded) : loaded_(std::move(loaded)) {
   WebKitSettings *settings = inert_settings();
-  view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", preview_context(), "settings", settings,
-                                       nullptr));
+  view_ = WEBKIT_WEB_VIEW(
+      g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", preview_context(), "settings", settings, nullptr));
   g_object_unref(settings);
   g_object_ref_sink(view_);
   g_signal_connect(view_, "decide-policy", G_CALLBACK(on_decide_policy), this);
@@ -145,7 +145,8 @@ HRESULT WebPage::body_property(const std::u16string &name, VARIANT *result) {
   } else if (jsc_value_is_string(value) || jsc_value_is_number(value)) {
     // A string, or a number that is no 32-bit integer, in its text form.
     gchar *utf8 = jsc_value_to_string(value);
-    const std::u16string text = codepage::utf16_from_utf8_replacing(reinterpret_cast<const uint8_t *>(utf8), strlen(utf8));
+    const std::u16string text =
+        codepage::utf16_from_utf8_replacing(reinterpret_cast<const uint8_t *>(utf8), strlen(utf8));
     g_free(utf8);
     result->vt = VT_BSTR;
     result->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));

@@ -48,12 +48,11 @@ class WebPage {
   static gboolean on_decide_policy(WebKitWebView *view, WebKitPolicyDecision *decision, WebKitPolicyDecisionType type,
                                    WebPage *page);
   static void on_load_changed(WebKitWebView *view, WebKitLoadEvent event, WebPage *page);
-  static gboolean on_load_failed(WebKitWebView *view, WebKitLoadEvent event, gchar *uri, GError *error,
-                                 WebPage *page);
+  static gboolean on_load_failed(WebKitWebView *view, WebKitLoadEvent event, gchar *uri, GError *error, WebPage *page);
   static void on_process_ended(WebKitWebView *view, WebKitWebProcessTerminationReason reason, WebPage *page);
 
   std::function<void()> loaded_;
-  WebKitWebView *view_;  // one reference of ours
+  WebKitWebView *view_;   // one reference of ours
   bool loading_ = false;  // our own load of the empty page is under way: the one navigation allowed
   bool broken_ = false;
   std::u16string pending_;

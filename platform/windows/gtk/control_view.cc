@@ -15,7 +15,8 @@ constexpr DWORD kStaticCenter = 0x1, kStaticRight = 0x2, kStaticNoPrefix = 0x80;
 bool is_class(const WindowState &state, const char *name) { return strcasecmp(state.class_name.c_str(), name) == 0; }
 
 ControlKind kind_of(const WindowState &state) {
-  if (is_class(state, "STATIC")) return (state.style & SS_TYPEMASK) == SS_BITMAP ? ControlKind::kPicture : ControlKind::kLabel;
+  if (is_class(state, "STATIC"))
+    return (state.style & SS_TYPEMASK) == SS_BITMAP ? ControlKind::kPicture : ControlKind::kLabel;
   if (is_class(state, "EDIT")) return ControlKind::kEdit;
   if (is_class(state, "COMBOBOX")) return ControlKind::kComboBox;
   if (is_class(state, "BUTTON")) return ControlKind::kButton;
@@ -76,9 +77,7 @@ void ControlView::build(const WindowState &state) {
       gtk_button_set_use_underline(GTK_BUTTON(inner_), TRUE);
       g_signal_connect(inner_, "clicked", G_CALLBACK(on_clicked), this);
       break;
-    case ControlKind::kHost:
-      inner_ = outer_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-      break;
+    case ControlKind::kHost: inner_ = outer_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0); break;
   }
   g_object_ref_sink(outer_);
   gtk_style_context_add_class(gtk_widget_get_style_context(outer_), "winsys-control");
@@ -86,7 +85,8 @@ void ControlView::build(const WindowState &state) {
 
 ControlView::~ControlView() {
   applying_ = true;
-  if (kind_ == ControlKind::kEdit) g_signal_handlers_disconnect_by_data(gtk_text_view_get_buffer(GTK_TEXT_VIEW(inner_)), this);
+  if (kind_ == ControlKind::kEdit)
+    g_signal_handlers_disconnect_by_data(gtk_text_view_get_buffer(GTK_TEXT_VIEW(inner_)), this);
   g_signal_handlers_disconnect_by_data(inner_, this);
   // A hosted control's view belongs to the control: taken out, never destroyed with the dialog.
   set_native_view(nullptr);
@@ -144,23 +144,21 @@ void ControlView::show_text(const WindowState &state) {
       else
         gtk_label_set_text_with_mnemonic(GTK_LABEL(inner_), mnemonic_label(state.text).c_str());
       break;
-    case ControlKind::kButton:
-      gtk_button_set_label(GTK_BUTTON(inner_), mnemonic_label(state.text).c_str());
-      break;
+    case ControlKind::kButton: gtk_button_set_label(GTK_BUTTON(inner_), mnemonic_label(state.text).c_str()); break;
     case ControlKind::kEdit: {
       GtkTextBuffer *buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(inner_));
       gtk_text_buffer_set_text(buffer, edit_text(state.text).c_str(), -1);
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 
 void ControlView::show_items(const WindowState &state) {
   GtkComboBoxText *combo = GTK_COMBO_BOX_TEXT(inner_);
   bool same_items = state.items.size() == shown_.items.size();
-  for (size_t i = 0; same_items && i < state.items.size(); ++i) same_items = state.items[i].text == shown_.items[i].text;
+  for (size_t i = 0; same_items && i < state.items.size(); ++i)
+    same_items = state.items[i].text == shown_.items[i].text;
   if (!same_items) {
     gtk_combo_box_text_remove_all(combo);
     for (const ComboItem &item : state.items) gtk_combo_box_text_append_text(combo, utf8_of(item.text).c_str());

@@ -57,12 +57,12 @@ class ControlView {
   HWND hwnd_;
   HWND dialog_;
   ControlKind kind_;
-  GtkWidget *outer_ = nullptr;  // one reference of ours, besides the layout's
-  GtkWidget *inner_ = nullptr;  // the label, picture, text view, combo box or button
+  GtkWidget *outer_ = nullptr;   // one reference of ours, besides the layout's
+  GtkWidget *inner_ = nullptr;   // the label, picture, text view, combo box or button
   GtkWidget *native_ = nullptr;  // one reference of ours
   bool applying_ = false;        // the view itself is changing the widget: its signals are no input
   bool placed_ = false;
-  WindowState shown_;            // the state last shown
+  WindowState shown_;  // the state last shown
   RECT shown_rect_{};
 };
 

@@ -42,8 +42,8 @@ double screen_dpi() {
 
 // The faces Windows dialogs name all mean "the system's dialog font".
 bool is_system_dialog_face(const char *face) {
-  static constexpr const char *kFaces[] = {"MS Sans Serif", "MS Shell Dlg", "MS Shell Dlg 2", "Microsoft Sans Serif",
-                                           "Tahoma", "Segoe UI", "System", ""};
+  static constexpr const char *kFaces[] = {
+      "MS Sans Serif", "MS Shell Dlg", "MS Shell Dlg 2", "Tahoma", "Segoe UI", "System", ""};
   for (const char *known : kFaces)
     if (strcasecmp(face, known) == 0) return true;
   return false;
@@ -124,7 +124,8 @@ POINT measure_base_units(const DialogFont &font) {
   pango_font_description_set_weight(description, static_cast<PangoWeight>(font.weight));
   pango_font_description_set_style(description, font.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
   PangoFontMetrics *metrics = pango_context_get_metrics(context, description, nullptr);
-  const int height = PANGO_PIXELS_CEIL(pango_font_metrics_get_ascent(metrics) + pango_font_metrics_get_descent(metrics));
+  const int height =
+      PANGO_PIXELS_CEIL(pango_font_metrics_get_ascent(metrics) + pango_font_metrics_get_descent(metrics));
   pango_font_metrics_unref(metrics);
   // Windows' own measure: the width of the 52 letters, averaged per letter and rounded.
   PangoLayout *layout = pango_layout_new(context);
@@ -154,8 +155,8 @@ std::string font_class(const DialogFont &font) {
 std::string font_class_of(const DialogTemplate *dialog_template) {
   if (dialog_template == nullptr || (dialog_template->style & DS_SETFONT) == 0 || dialog_template->font_points == 0)
     return "";
-  return font_class(dialog_font(dialog_template->font_name, dialog_template->font_points,
-                                dialog_template->font_weight, dialog_template->font_italic != 0));
+  return font_class(dialog_font(dialog_template->font_name, dialog_template->font_points, dialog_template->font_weight,
+                                dialog_template->font_italic != 0));
 }
 
 }  // namespace winsys::desktop

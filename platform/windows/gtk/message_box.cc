@@ -50,8 +50,12 @@ gboolean on_key_press(GtkWidget *, GdkEventKey *event, BoxState *box) {
   if ((event->state & gtk_accelerator_get_default_mod_mask()) != 0) return FALSE;
   switch (gdk_keyval_to_lower(event->keyval)) {
     case GDK_KEY_Escape: box->answer = escape_box_answer(box->type); return TRUE;
-    case GDK_KEY_y: if (yes_no) box->answer = IDYES; return yes_no;
-    case GDK_KEY_n: if (yes_no) box->answer = IDNO; return yes_no;
+    case GDK_KEY_y:
+      if (yes_no) box->answer = IDYES;
+      return yes_no;
+    case GDK_KEY_n:
+      if (yes_no) box->answer = IDNO;
+      return yes_no;
     default: return FALSE;  // Enter and Space press the focused button
   }
 }

@@ -12,7 +12,8 @@ std::string utf8_of(const std::string &ansi) { return codepage::utf8_from_utf16(
 
 std::string ansi_of(const char *utf8) {
   if (utf8 == nullptr) return std::string();
-  return codepage::ansi_from_utf16(codepage::utf16_from_utf8_replacing(reinterpret_cast<const uint8_t *>(utf8), strlen(utf8)));
+  return codepage::ansi_from_utf16(
+      codepage::utf16_from_utf8_replacing(reinterpret_cast<const uint8_t *>(utf8), strlen(utf8)));
 }
 
 std::string mnemonic_label(const std::string &ansi) {

@@ -183,9 +183,7 @@ gboolean WindowView::on_key_press(GtkWidget *, GdkEventKey *event, WindowView *v
       view->post_key(VK_RETURN);
       return TRUE;
     }
-    case GDK_KEY_Escape:
-      view->post_key(VK_ESCAPE);
-      return TRUE;
+    case GDK_KEY_Escape: view->post_key(VK_ESCAPE); return TRUE;
     case GDK_KEY_Tab:
     case GDK_KEY_KP_Tab:
     case GDK_KEY_ISO_Left_Tab: {
@@ -194,8 +192,7 @@ gboolean WindowView::on_key_press(GtkWidget *, GdkEventKey *event, WindowView *v
       PostMessageA(view->hwnd_, WM_NEXTDLGCTL, backwards ? 1 : 0, FALSE);
       return TRUE;
     }
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }
 

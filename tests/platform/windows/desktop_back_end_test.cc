@@ -23,9 +23,21 @@ const DialogItemTemplate kItems[] = {
     {IDOK, "BUTTON", "OK", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 30, 80, 50, 14},
     {IDCANCEL, "BUTTON", "Cancel", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 90, 80, 50, 14},
 };
-const DialogTemplate kTemplate = {"Desktop view", 0, 0, 160, 100,
-                                  WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT, 0, "MS Sans Serif",
-                                  8, FW_NORMAL, 0, ANSI_CHARSET, 0, kItems, sizeof kItems / sizeof kItems[0]};
+const DialogTemplate kTemplate = {"Desktop view",
+                                  0,
+                                  0,
+                                  160,
+                                  100,
+                                  WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
+                                  0,
+                                  "MS Sans Serif",
+                                  8,
+                                  FW_NORMAL,
+                                  0,
+                                  ANSI_CHARSET,
+                                  0,
+                                  kItems,
+                                  sizeof kItems / sizeof kItems[0]};
 
 GtkWindow *view_of_dialog() {
   GtkWindow *found = nullptr;

@@ -93,13 +93,14 @@ class desktop : public testing::Test {
     }
     // Two signers; the list sorts "Anna Vidal" before "Demo Signer", whose key is protected.
     const std::string passphrase_file = sandbox_.write_text("passphrase", std::string(kPassphrase) + "\n").string();
-    ASSERT_EQ(sandbox_.run({"certs", "new", "--subject", "C=ES, O=Quillora Demo, CN=Demo Signer", "--key-usage",
-                            "digitalSignature", "--key-passphrase-file", passphrase_file})
+    ASSERT_EQ(sandbox_
+                  .run({"certs", "new", "--subject", "C=ES, O=Quillora Demo, CN=Demo Signer", "--key-usage",
+                        "digitalSignature", "--key-passphrase-file", passphrase_file})
                   .exit_code,
               0);
-    ASSERT_EQ(sandbox_.run({"certs", "new", "--subject", "C=ES, CN=Anna Vidal", "--key-usage", "digitalSignature"})
-                  .exit_code,
-              0);
+    ASSERT_EQ(
+        sandbox_.run({"certs", "new", "--subject", "C=ES, CN=Anna Vidal", "--key-usage", "digitalSignature"}).exit_code,
+        0);
     ASSERT_EQ(sandbox_.run({"register"}).exit_code, 0);
   }
 
@@ -115,7 +116,8 @@ class desktop : public testing::Test {
     // is asked again rather than left to wait.
     while (window == 0 && std::chrono::steady_clock::now() < deadline) {
       const RunResult found = sandbox_.tool({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"});
-      if (found.exit_code == 0 && !found.out.empty()) window = std::stoul(found.out.substr(found.out.rfind('\n', found.out.size() - 2) + 1));
+      if (found.exit_code == 0 && !found.out.empty())
+        window = std::stoul(found.out.substr(found.out.rfind('\n', found.out.size() - 2) + 1));
       if (window == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     while (window != 0 && screen_->focus() != window && std::chrono::steady_clock::now() < deadline)
@@ -170,8 +172,8 @@ TEST_F(desktop, the_plain_dialog_signs_with_the_certificate_keys_choose_and_the_
   const unsigned long plain_window = wait_for_window("Signatura Digital");
   ASSERT_NE(plain_window, 0u) << plain->wait().err;
   Rect plain_frame;
-  const Image plain_shot =
-      shot(plain_window, &plain_frame, "plain", [](const Image &image) { return image.find(logo_image()).has_value(); });
+  const Image plain_shot = shot(plain_window, &plain_frame, "plain",
+                                [](const Image &image) { return image.find(logo_image()).has_value(); });
   expect_centred(plain_frame);
   // The template puts the logo at 281 to 326 of 331 units across, at the top: found pixel for
   // pixel, so drawn at its own size.
@@ -204,12 +206,14 @@ TEST_F(desktop, the_plain_dialog_signs_with_the_certificate_keys_choose_and_the_
   EXPECT_NE(signer.find("CN = Demo Signer"), std::string::npos) << signer;
 
   // A page wider and taller than the text box: 900 x 300 pixels of green.
-  auto html = request({"signHTML", "<h1>Contracte</h1><table width=900 height=300 bgcolor=#00ff00 cellspacing=0>"
-                                   "<tr><td></td></tr></table>"});
+  auto html = request({"signHTML",
+                       "<h1>Contracte</h1><table width=900 height=300 bgcolor=#00ff00 cellspacing=0>"
+                       "<tr><td></td></tr></table>"});
   const unsigned long html_window = wait_for_window("Signatura Digital");
   ASSERT_NE(html_window, 0u) << html->wait().err;
   Rect html_frame;
-  const Image html_shot = shot(html_window, &html_frame, "html", [](const Image &image) { return image.count(kGreen) > 0; });
+  const Image html_shot =
+      shot(html_window, &html_frame, "html", [](const Image &image) { return image.count(kGreen) > 0; });
   const std::optional<Rect> page = html_shot.bounds_of(kGreen);
   ASSERT_TRUE(page) << "the page is not rendered";
   EXPECT_EQ(page->width, 900);
@@ -243,7 +247,8 @@ TEST_F(desktop, the_preview_is_inert_parses_one_filling_whole_and_is_clamped_to_
   html += "<p style=\"background:url(" + canary.url("style") + ")\">style</p>";
   html += "<table background=\"" + canary.url("table") + "\"><tr><td background=\"" + canary.url("cell") +
           "\">cell</td></tr></table>";
-  html += "<font face=\"" + canary.url("face") + "\" style=\"cursor:url(" + canary.url("cursor") + "),auto\">face</font>";
+  html +=
+      "<font face=\"" + canary.url("face") + "\" style=\"cursor:url(" + canary.url("cursor") + "),auto\">face</font>";
   html += "<ul style=\"list-style-image:url(" + canary.url("list") + ")\"><li>item</li></ul>";
   // Far larger than any screen.
   html += "<table width=5000 height=4000 bgcolor=#00ff00><tr><td></td></tr></table>";
@@ -290,7 +295,8 @@ TEST_F(desktop, a_refused_text_is_told_in_a_message_box_that_enter_answers) {
   Rect frame;
   const auto icon_red = [](const Image &image) {
     int red = 0;
-    for (uint32_t pixel : image.pixels) red += (pixel >> 16) > 0xB0 && ((pixel >> 8) & 0xFF) < 0x50 && (pixel & 0xFF) < 0x50;
+    for (uint32_t pixel : image.pixels)
+      red += (pixel >> 16) > 0xB0 && ((pixel >> 8) & 0xFF) < 0x50 && (pixel & 0xFF) < 0x50;
     return red;
   };
   const Image box = shot(window, &frame, "message_box", [&](const Image &image) { return icon_red(image) > 200; });

@@ -97,7 +97,8 @@ Image XScreen::capture(const Rect &wanted) const {
   // The server gives only what is on the screen.
   const Rect screen = size();
   const int left = std::max(wanted.x, 0), top = std::max(wanted.y, 0);
-  const Rect area{left, top, std::min(wanted.right(), screen.width) - left, std::min(wanted.bottom(), screen.height) - top};
+  const Rect area{left, top, std::min(wanted.right(), screen.width) - left,
+                  std::min(wanted.bottom(), screen.height) - top};
   if (area.width <= 0 || area.height <= 0) return image;
   XImage *shot = XGetImage(display, DefaultRootWindow(display), area.x, area.y, static_cast<unsigned>(area.width),
                            static_cast<unsigned>(area.height), AllPlanes, ZPixmap);
@@ -106,7 +107,8 @@ Image XScreen::capture(const Rect &wanted) const {
   image.height = area.height;
   image.pixels.reserve(static_cast<size_t>(area.width) * area.height);
   for (int y = 0; y < area.height; ++y)
-    for (int x = 0; x < area.width; ++x) image.pixels.push_back(static_cast<uint32_t>(XGetPixel(shot, x, y)) & 0xFFFFFF);
+    for (int x = 0; x < area.width; ++x)
+      image.pixels.push_back(static_cast<uint32_t>(XGetPixel(shot, x, y)) & 0xFFFFFF);
   XDestroyImage(shot);
   return image;
 }

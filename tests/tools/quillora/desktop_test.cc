@@ -104,8 +104,12 @@ class desktop : public testing::Test {
     ASSERT_EQ(sandbox_.run({"register"}).exit_code, 0);
   }
 
+  // In a sanitizer build the leak checker stays off for quillora: stopping WebKitGTK's threads at
+  // exit crashes its tracer. The desktop back end's own objects are leak-checked in process by
+  // its own test.
   std::unique_ptr<Background> request(const std::vector<std::string> &args) {
-    return sandbox_.start(args, {"QUILLORA_UI=desktop", std::string("DISPLAY=") + getenv("DISPLAY")});
+    return sandbox_.start(args, {"QUILLORA_UI=desktop", std::string("DISPLAY=") + getenv("DISPLAY"), "GDK_BACKEND=x11",
+                                 "ASAN_OPTIONS=detect_leaks=0"});
   }
 
   // The window of that title once it is on the screen and has the keyboard; 0 when none comes.

@@ -76,6 +76,8 @@ void DesktopBackEnd::sync_views() {
   std::erase_if(views_, [&](const auto &entry) {
     return std::find(windows.begin(), windows.end(), entry.first) == windows.end();
   });
+  // A cursor set on another thread shows now.
+  if (waiting_ != waiting_shown_) apply_cursor();
   for (auto it = native_views_.begin(); it != native_views_.end();) {
     if (IsWindow(it->first)) {
       ++it;
@@ -152,6 +154,7 @@ void DesktopBackEnd::cursor_changed(HCURSOR cursor) {
 GdkCursor *DesktopBackEnd::cursor() const { return waiting_ ? wait_cursor_ : nullptr; }
 
 void DesktopBackEnd::apply_cursor() {
+  waiting_shown_ = waiting_;
   for (const auto &[hwnd, view] : views_) view->apply_cursor(cursor());
   gdk_display_flush(display_);
 }

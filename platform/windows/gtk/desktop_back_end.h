@@ -64,6 +64,7 @@ class DesktopBackEnd : public BackEnd {
   std::map<HWND, GtkWidget *> native_views_;  // one reference each
   GdkCursor *wait_cursor_ = nullptr;
   std::atomic<bool> waiting_ = false;  // the model's cursor is the wait cursor
+  bool waiting_shown_ = false;         // what the views show
   mutable std::mutex metrics_mutex_;
   ScreenMetrics metrics_;
 };

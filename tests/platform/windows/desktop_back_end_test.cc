@@ -123,7 +123,7 @@ class DesktopBackEndTest : public testing::Test {
   static void SetUpTestSuite() { s_desktop = winsys::use_desktop_back_end(); }
   void SetUp() override {
     if (s_desktop) return;
-    const char *why = "no display: run under Xvfb with DISPLAY set (.ci/run starts one)";
+    const char *why = "no display: run under Xvfb with DISPLAY set (./dev test starts one)";
     if (getenv("QUILLORA_REQUIRE_DISPLAY") != nullptr) FAIL() << why;
     GTEST_SKIP() << why;
   }

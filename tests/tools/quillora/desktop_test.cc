@@ -87,7 +87,7 @@ class desktop : public testing::Test {
     screen_ = XScreen::open();
     const bool usable = screen_ != nullptr && sandbox_.tool({"xdotool", "version"}).exit_code == 0;
     if (!usable) {
-      const std::string why = "no X display or no xdotool: run under Xvfb with DISPLAY set (.ci/run starts one)";
+      const std::string why = "no X display or no xdotool: run under Xvfb with DISPLAY set (./dev test starts one)";
       if (getenv("QUILLORA_REQUIRE_DISPLAY") != nullptr) FAIL() << why;
       GTEST_SKIP() << why;
     }

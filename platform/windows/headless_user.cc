@@ -6,7 +6,7 @@ namespace {
 
 std::string caption_of(HWND hwnd) {
   const std::optional<WindowState> s = window_state(hwnd);
-  return s ? s->text : std::string();
+  return s ? shown_caption(s->text) : std::string();
 }
 
 // The dialog and every window below it, depth first in z order.
@@ -81,7 +81,7 @@ int HeadlessUser::message_box(HWND owner, const std::string &text, const std::st
     answers_.pop_front();
   }
   boxes_.push_back(Box{owner, text, caption, type, GetCursor(), answer});
-  events_.push_back("box shown: " + caption);
+  events_.push_back("box shown: " + shown_caption(caption));
   return answer;
 }
 

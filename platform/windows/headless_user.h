@@ -43,7 +43,8 @@ class HeadlessUser : public BackEnd {
 
   const std::vector<Box> &boxes() const { return boxes_; }
   // What happened, in order: "dialog shown: <caption>", "step <n>", "box shown: <caption>",
-  // "no step left: Escape", "dialog ended by force", "dialog closed: <caption>".
+  // "no step left: Escape", "dialog ended by force", "dialog closed: <caption>"; each caption as
+  // shown, with the caption decoration.
   const std::vector<std::string> &events() const { return events_; }
   // Every dialog the user saw, and their states as they were just before each closed.
   const std::vector<HWND> &dialogs_shown() const { return dialogs_shown_; }

@@ -154,7 +154,7 @@ void TerminalBackEnd::draw(HWND dialog) {
   const std::optional<WindowState> dlg = window_state(dialog);
   if (!dlg) return;
   const size_t width = static_cast<size_t>(width_);
-  std::string screen = "== " + dlg->text + " ==\n";
+  std::string screen = "== " + shown_caption(dlg->text) + " ==\n";
   std::string buttons, default_name = "OK";
   for (HWND child : dlg->children) {
     const std::optional<WindowState> c = window_state(child);
@@ -229,7 +229,7 @@ void TerminalBackEnd::idle(HWND dialog, int timeout_ms) {
 int TerminalBackEnd::message_box(HWND, const std::string &text, const std::string &caption, UINT type) {
   enter_raw_mode();
   last_screen_.clear();
-  write_text(kClear + utf8_from_ansi("== " + caption + " ==\n" + text + "\n\n" + buttons_of_box(type) + "\n"));
+  write_text(kClear + utf8_from_ansi("== " + shown_caption(caption) + " ==\n" + text + "\n\n" + buttons_of_box(type) + "\n"));
   int answer = 0;
   while (answer == 0) {
     bool ended;

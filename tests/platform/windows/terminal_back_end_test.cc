@@ -1,4 +1,4 @@
-// terminal_back_end_test.cc - catches a terminal back end that draws items out of their sorted order, mismarks the selection, loses 1252 characters, misreads keys, hangs when input ends, leaves a hosted control's text undrawn or out of place, draws a locked dialog, or lets drawn text drive the terminal; driven through a pseudo-terminal.
+// terminal_back_end_test.cc - catches a terminal back end that draws items out of their sorted order, mismarks the selection, loses 1252 characters, misreads keys, hangs when input ends, leaves a hosted control's text undrawn or out of place, draws a locked dialog, lets drawn text drive the terminal, or drops the caption decoration that says whom a dialog serves; driven through a pseudo-terminal.
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -186,6 +186,24 @@ TEST_F(TerminalTest, MessageBoxWaitsForEnter) {
   reader_ = std::thread([] {});
   EXPECT_NE(screen_.find("== Quillora ==\nError de signatura: \xC3\xA9\n\n[OK]"), std::string::npos) << screen_;
   EXPECT_NE(screen_.find("[Yes] [No]"), std::string::npos);
+}
+
+// The decoration follows every caption the terminal draws, while the windows keep their own texts.
+TEST_F(TerminalTest, TheCaptionDecorationIsDrawnAfterEveryCaption) {
+  winsys::set_caption_decoration("https://bank.example");
+  type("\r");
+  EXPECT_EQ(MessageBoxA(nullptr, "Hola", "Quillora", MB_OK), IDOK);
+  type("\x1b");
+  EXPECT_EQ(DialogBoxIndirectParamA(nullptr, &kTemplate, nullptr, combo_proc, 0), IDCANCEL);
+  winsys::set_caption_decoration("");
+  terminal_.reset();
+  close(slave_);
+  slave_ = -1;
+  reader_.join();
+  reader_ = std::thread([] {});
+  EXPECT_NE(screen_.find("== Quillora \xE2\x80\x94 https://bank.example ==\nHola"), std::string::npos) << screen_;
+  EXPECT_NE(screen_.find("== Signatura \xE2\x80\x94 https://bank.example ==\n"), std::string::npos) << screen_;
+  EXPECT_EQ(winsys::shown_caption("Signatura"), "Signatura") << "cleared, the decoration adds nothing";
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include "platform/modules/modules.h"
 #include "platform/registry/registry.h"
 #include "tools/quillora/command_line.h"
-#include "tools/quillora/host/control_client.h"
+#include "tools/control_host/control_client.h"
 #include "tools/quillora/messages.h"
 
 namespace host {

@@ -13,8 +13,8 @@
 
 #include "platform/codepage/multibyte.h"
 #include "tools/quillora/command_line.h"
-#include "tools/quillora/host/control_client.h"
-#include "tools/quillora/host/user_interface.h"
+#include "tools/control_host/control_client.h"
+#include "tools/control_host/user_interface.h"
 #include "tools/quillora/messages.h"
 
 namespace host {
@@ -130,7 +130,7 @@ int run_method(const Method &method, std::span<const std::string> args) {
     for (const char *name : {"--issuer", "--serial", "--key-usage"}) arguments.push_back(utf16_of(options->value(name)));
   }
 
-  const std::string ui_error = choose_user_interface();
+  const std::string ui_error = choose_user_interface("quillora");
   if (!ui_error.empty()) {
     quillora::report(command, ui_error);
     return kExitFailed;

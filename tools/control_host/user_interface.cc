@@ -1,5 +1,5 @@
 // user_interface.cc - choose_user_interface: the terminal back end, or the headless user with its actions from the environment.
-#include "tools/quillora/host/user_interface.h"
+#include "tools/control_host/user_interface.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -16,14 +16,26 @@ namespace host {
 
 namespace {
 
-// The headless user of a quillora run: it acts on the dialog as $QUILLORA_HEADLESS_ACTIONS says
-// and prints every message box on stderr, so that a script sees what a person would have read.
+std::string g_program;
+
+void print_seen(const char *what, const std::string &text_1252) {
+  const std::string shown = codepage::utf8_from_utf16(codepage::utf16_from_ansi(text_1252));
+  fprintf(stderr, "%s: %s %s\n", g_program.c_str(), what, shown.c_str());
+}
+
+// The headless user of a host program's run: it acts on the dialog as $QUILLORA_HEADLESS_ACTIONS
+// says and prints every caption and box on stderr, so that a script sees what a person would have read.
 class ScriptedUser : public winsys::HeadlessUser {
  public:
+  void dialog_shown(HWND dialog) override {
+    HeadlessUser::dialog_shown(dialog);
+    char caption[512] = {};
+    GetWindowTextA(dialog, caption, sizeof caption);
+    print_seen("dialog shown:", winsys::shown_caption(caption));
+  }
   int message_box(HWND owner, const std::string &text, const std::string &caption, UINT type) override {
     const int answer = HeadlessUser::message_box(owner, text, caption, type);
-    const std::string shown = codepage::utf8_from_utf16(codepage::utf16_from_ansi(caption + ": " + text));
-    fprintf(stderr, "quillora: message box %s\n", shown.c_str());
+    print_seen("message box", winsys::shown_caption(caption) + ": " + text);
     return answer;
   }
 };
@@ -66,7 +78,8 @@ std::string use_headless_user() {
 
 }  // namespace
 
-std::string choose_user_interface() {
+std::string choose_user_interface(std::string_view program) {
+  g_program = program;
   const char *choice = getenv("QUILLORA_UI");
   const std::string ui = choice != nullptr && *choice != '\0' ? choice : "terminal";
   std::string error;

@@ -58,7 +58,7 @@ std::optional<OriginPolicy> OriginPolicy::load(const std::string &path, std::vec
   std::error_code status;
   if (!std::filesystem::exists(path, status) && !status) return OriginPolicy();
   std::ifstream in(path);
-  if (status || !in) {
+  if (status || !std::filesystem::is_regular_file(path, status) || !in) {
     *error = path + ": cannot be read";
     return std::nullopt;
   }

@@ -62,9 +62,13 @@ chrome.runtime.onConnect.addListener((page) => {
       const error = message.error || {};
       fail(PAGE_CODES[error.code] || 'bridge-failure', `the signing bridge refused the request: ${error.message}`);
     });
-    native.onDisconnect.addListener(() => {
-      const reason = chrome.runtime.lastError?.message || 'the signing bridge ended without an answer';
-      const missing = /not found|forbidden/i.test(reason);
+    native.onDisconnect.addListener((port) => {
+      // Chromium says why in runtime.lastError, Firefox in the port's error.
+      const reason = chrome.runtime.lastError?.message || port.error?.message ||
+        'the signing bridge ended without an answer';
+      // Chromium: "Specified native messaging host not found." (or "...is forbidden.");
+      // Firefox: "No such native application com.kestravon.quillora".
+      const missing = /not found|forbidden|no such native application/i.test(reason);
       fail(missing ? 'not-installed' : 'bridge-failure',
         missing ? `the signing bridge is not installed (${reason})` : reason);
     });

@@ -106,6 +106,14 @@ class TerminalTest : public HeadlessTest {
     close(master_);
     HeadlessTest::TearDown();
   }
+  // Ends the terminal and waits until everything it drew is in screen_.
+  void close_terminal() {
+    terminal_.reset();
+    close(slave_);
+    slave_ = -1;
+    reader_.join();
+    reader_ = std::thread([] {});
+  }
   void type(const std::string &keys) { ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
 
   int master_ = -1, slave_ = -1;
@@ -118,11 +126,7 @@ TEST_F(TerminalTest, DrawsTheSortedItemsAndFollowsArrowKeysAndEnter) {
   type("\x1b[B\r");
   EXPECT_EQ(DialogBoxIndirectParamA(nullptr, &kTemplate, nullptr, combo_proc, 0), IDOK);
   EXPECT_EQ(g_final_selection, 1) << "Down moved from the first item to the second";
-  terminal_.reset();
-  close(slave_);
-  slave_ = -1;
-  reader_.join();
-  reader_ = std::thread([] {});
+  close_terminal();
 
   const size_t alpha = screen_.find("> 1. Alpha"), mu = screen_.find("  2. mu"), zeta = screen_.find("  3. zeta");
   ASSERT_NE(alpha, std::string::npos) << screen_;
@@ -148,11 +152,7 @@ TEST_F(TerminalTest, AHostedControlsTextIsDrawnInItsPlaceOnceTheDialogIsUnlocked
   }();
   ASSERT_TRUE(registered);
   EXPECT_EQ(DialogBoxIndirectParamA(nullptr, &kHostedTemplate, nullptr, hosted_proc, 0), IDOK);
-  terminal_.reset();
-  close(slave_);
-  slave_ = -1;
-  reader_.join();
-  reader_ = std::thread([] {});
+  close_terminal();
 
   EXPECT_EQ(screen_.find("partial"), std::string::npos) << "the locked dialog was drawn: " << screen_;
   EXPECT_EQ(screen_.find("hidden text"), std::string::npos) << "a hidden window was drawn";
@@ -179,11 +179,7 @@ TEST_F(TerminalTest, MessageBoxWaitsForEnter) {
   EXPECT_EQ(MessageBoxA(nullptr, "Error de signatura: \xE9", "Quillora", MB_ICONERROR), IDOK);
   type("\x1b");
   EXPECT_EQ(MessageBoxA(nullptr, "Segur?", "Quillora", MB_YESNO), IDNO);
-  terminal_.reset();
-  close(slave_);
-  slave_ = -1;
-  reader_.join();
-  reader_ = std::thread([] {});
+  close_terminal();
   EXPECT_NE(screen_.find("== Quillora ==\nError de signatura: \xC3\xA9\n\n[OK]"), std::string::npos) << screen_;
   EXPECT_NE(screen_.find("[Yes] [No]"), std::string::npos);
 }
@@ -196,11 +192,7 @@ TEST_F(TerminalTest, TheCaptionDecorationIsDrawnAfterEveryCaption) {
   type("\x1b");
   EXPECT_EQ(DialogBoxIndirectParamA(nullptr, &kTemplate, nullptr, combo_proc, 0), IDCANCEL);
   winsys::set_caption_decoration("");
-  terminal_.reset();
-  close(slave_);
-  slave_ = -1;
-  reader_.join();
-  reader_ = std::thread([] {});
+  close_terminal();
   EXPECT_NE(screen_.find("== Quillora \xE2\x80\x94 https://bank.example ==\nHola"), std::string::npos) << screen_;
   EXPECT_NE(screen_.find("== Signatura \xE2\x80\x94 https://bank.example ==\n"), std::string::npos) << screen_;
   EXPECT_EQ(winsys::shown_caption("Signatura"), "Signatura") << "cleared, the decoration adds nothing";

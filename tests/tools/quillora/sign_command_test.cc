@@ -66,16 +66,16 @@ class signing : public testing::Test {
 TEST_F(signing, prints_a_signature_over_the_texts_windows_1252_bytes) {
   ScopedEnv actions("QUILLORA_HEADLESS_ACTIONS", "ok");
   // UTF-8 in; the control receives the page's string and signs its 1252 bytes. Omega is not in
-  // 1252 and becomes the default character.
-  const RunResult r = sandbox_.run({"signText", "Hola m\303\263n \342\202\254 \316\251"});
+  // 1252 and becomes its best fit, a CJK character has none and becomes the default character.
+  const RunResult r = sandbox_.run({"signText", "Hola m\303\263n \342\202\254 \316\251 \344\270\255"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   ASSERT_GT(r.out.size(), 100u);
   EXPECT_EQ(r.out.back(), '\n');
   const std::string line = r.out.substr(0, r.out.size() - 1);
   EXPECT_EQ(line.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="),
             std::string::npos);
-  EXPECT_TRUE(verifies(line, "Hola m\363n \200 ?"));
-  EXPECT_FALSE(verifies(line, "Hola m\303\263n \342\202\254 \316\251"));
+  EXPECT_TRUE(verifies(line, "Hola m\363n \200 O ?"));
+  EXPECT_FALSE(verifies(line, "Hola m\303\263n \342\202\254 \316\251 \344\270\255"));
 }
 
 TEST_F(signing, reads_the_text_from_a_file_or_standard_input) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/codepage/best_fit_1252.h"
+#include "platform/codepage/utf8.h"
 
 namespace codepage {
 namespace {
@@ -62,6 +63,8 @@ std::string ansi_from_utf16(std::u16string_view text, char default_char, bool *u
   if (used_default != nullptr) *used_default = defaulted;
   return out;
 }
+
+std::string utf8_from_ansi(std::string_view ansi) { return utf8_from_utf16(utf16_from_ansi(ansi)); }
 
 char upper_1252(char c) {
   const auto b = static_cast<unsigned char>(c);

@@ -15,6 +15,9 @@ std::u16string utf16_from_ansi(std::string_view ansi);
 // and *used_default, when not null, tells whether a default_char was put.
 std::string ansi_from_utf16(std::u16string_view text, char default_char, bool *used_default, bool best_fit = true);
 
+// 1252 text as UTF-8, as user-interface back ends and tools show the platform's texts.
+std::string utf8_from_ansi(std::string_view ansi);
+
 // Upper case of one 1252 byte: ASCII letters, the accented Latin-1 letters (not the division
 // sign 0xF7 nor sharp s 0xDF, whose capital 1252 lacks), and the four pairs that 1252 places in
 // 0x80-0x9F. Other bytes come back unchanged.

@@ -66,6 +66,11 @@ std::string ansi_from_utf16(std::u16string_view text, char default_char, bool *u
 
 std::string utf8_from_ansi(std::string_view ansi) { return utf8_from_utf16(utf16_from_ansi(ansi)); }
 
+bool is_control_1252(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b < 0x20 || b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+}
+
 char upper_1252(char c) {
   const auto b = static_cast<unsigned char>(c);
   if ((b >= 'a' && b <= 'z') || (b >= 0xE0 && b <= 0xFE && b != 0xF7)) return static_cast<char>(b - 0x20);

@@ -18,6 +18,10 @@ std::string ansi_from_utf16(std::u16string_view text, char default_char, bool *u
 // 1252 text as UTF-8, as user-interface back ends and tools show the platform's texts.
 std::string utf8_from_ansi(std::string_view ansi);
 
+// Whether a 1252 byte stands for a control character: C0, DEL, and the five undefined bytes,
+// which map to the C1 controls of the same value.
+bool is_control_1252(char c);
+
 // Upper case of one 1252 byte: ASCII letters, the accented Latin-1 letters (not the division
 // sign 0xF7 nor sharp s 0xDF, whose capital 1252 lacks), and the four pairs that 1252 places in
 // 0x80-0x9F. Other bytes come back unchanged.

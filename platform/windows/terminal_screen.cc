@@ -29,10 +29,9 @@ bool is_class(const WindowState &s, const char *name) { return strcasecmp(s.clas
 std::string shown(std::string_view text) {
   std::string out(text);
   for (char &c : out) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte == '\t')
+    if (c == '\t')
       c = ' ';
-    else if (byte < 0x20 || byte == 0x7F || byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D)
+    else if (codepage::is_control_1252(c))
       c = '?';
   }
   return out;

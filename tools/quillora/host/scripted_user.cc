@@ -72,7 +72,6 @@ bool add_action(ScriptedUser &user, const std::string &action) {
 std::string quoted(const std::string &ansi) {
   std::string escaped = "\"";
   for (char c : ansi) {
-    const auto byte = static_cast<unsigned char>(c);
     switch (c) {
       case '\\': escaped += "\\\\"; break;
       case '"': escaped += "\\\""; break;
@@ -80,9 +79,9 @@ std::string quoted(const std::string &ansi) {
       case '\r': escaped += "\\r"; break;
       case '\t': escaped += "\\t"; break;
       default:
-        if (byte < 0x20 || byte == 0x7F || byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D) {
+        if (codepage::is_control_1252(c)) {
           char hex[8];
-          snprintf(hex, sizeof hex, "\\x%02X", byte);
+          snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
           escaped += hex;
         } else {
           escaped += c;

@@ -1,6 +1,7 @@
 // multibyte_test.cc - catches wrong 1252 mappings (the five undefined bytes), a best fit missed or applied against WC_NO_BEST_FIT_CHARS, a default character not reported, wrong UTF-8 replacement, NUL handling under -1, and broken size contracts.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "platform/base/last_error.h"
@@ -80,6 +81,8 @@ struct BestFitCase {
   std::string expected;
   bool used_default;
 };
+
+std::ostream &operator<<(std::ostream &os, const BestFitCase &c) { return os << c.what; }
 
 class BestFit : public testing::TestWithParam<BestFitCase> {};
 

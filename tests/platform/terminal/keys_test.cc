@@ -1,6 +1,7 @@
 // keys_test.cc - catches keys misread from a terminal's bytes: sequences taken for Escape or split in two, CR LF as two Enters, a sequence cut short decoded before its rest could come.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "platform/terminal/keys.h"
@@ -17,6 +18,8 @@ struct KeyCase {
   Key key;
   char byte;
 };
+
+std::ostream &operator<<(std::ostream &os, const KeyCase &c) { return os << c.what; }
 
 class DecodeKey : public testing::TestWithParam<KeyCase> {};
 
@@ -48,7 +51,6 @@ INSTANTIATE_TEST_SUITE_P(
                     KeyCase{"Shift-Tab", "\x1b[Z", true, 3, Key::kBackTab, 0},
                     KeyCase{"a modified arrow is one key", "\x1b[1;5C", true, 6, Key::kRight, 0},
                     KeyCase{"a sequence cut short waits", "\x1b[6", true, 0, Key::kOther, 0},
-                    KeyCase{"a sequence cut short at the end", "\x1b[6", false, 3, Key::kOther, 0}),
-    [](const testing::TestParamInfo<KeyCase> &info) { return "case_" + std::to_string(info.index); });
+                    KeyCase{"a sequence cut short at the end", "\x1b[6", false, 3, Key::kOther, 0}));
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -53,6 +54,8 @@ struct LineCase {
   std::string line;
   std::string left;  // what follows the line, for the next reader
 };
+
+std::ostream &operator<<(std::ostream &os, const LineCase &c) { return os << c.what; }
 
 class SecretLine : public PseudoTerminal, public testing::WithParamInterface<LineCase> {};
 

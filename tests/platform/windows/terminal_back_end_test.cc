@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -289,6 +290,8 @@ struct ScrollCase {
   std::string where;  // the end of the line that says where the view is
 };
 
+std::ostream &operator<<(std::ostream &os, const ScrollCase &c) { return os << c.what; }
+
 class TerminalScroll : public TerminalTest, public testing::WithParamInterface<ScrollCase> {};
 
 // Sixty lines in a 24-row terminal; the focus starts on Acceptar. Shift-Tab twice reaches the text.
@@ -358,6 +361,8 @@ struct PassphraseCase {
   std::string passphrase;
 };
 
+std::ostream &operator<<(std::ostream &os, const PassphraseCase &c) { return os << c.what; }
+
 class TerminalPassphrase : public TerminalTest, public testing::WithParamInterface<PassphraseCase> {};
 
 // The second item is chosen and OK asks for its key's passphrase, all typed ahead.
@@ -387,6 +392,10 @@ struct SignalCase {
   int signal_number;
   bool at_the_prompt;
 };
+
+std::ostream &operator<<(std::ostream &os, const SignalCase &c) {
+  return os << "signal " << c.signal_number << (c.at_the_prompt ? " at the prompt" : " in the dialog");
+}
 
 class TerminalSignal : public TerminalTest, public testing::WithParamInterface<SignalCase> {};
 

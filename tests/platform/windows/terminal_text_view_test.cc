@@ -1,6 +1,7 @@
 // terminal_text_view_test.cc - catches a text view that loses, repeats or reorders characters when it wraps and scrolls, scrolls past either end, or says wrongly where it is.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ struct WalkCase {
   std::string text;
   size_t width;
 };
+
+std::ostream &operator<<(std::ostream &os, const WalkCase &c) { return os << c.what; }
 
 class TextViewWalk : public testing::TestWithParam<WalkCase> {};
 
@@ -60,6 +63,8 @@ struct ScrollCase {
   std::string first_row;
   std::string where;
 };
+
+std::ostream &operator<<(std::ostream &os, const ScrollCase &c) { return os << c.what; }
 
 class TextViewScroll : public testing::TestWithParam<ScrollCase> {};
 

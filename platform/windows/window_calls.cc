@@ -110,6 +110,11 @@ BOOL IsWindowVisible(HWND hWnd) {
 }
 
 BOOL EnableWindow(HWND hWnd, BOOL bEnable) {
+  // From another thread the change is made by the window's own, so that its back end, woken
+  // through the queue, shows it at once.
+  if (const std::optional<LRESULT> was_disabled =
+          winsys::call_on_owner_thread(hWnd, [=] { return LRESULT{EnableWindow(hWnd, bEnable)}; }))
+    return static_cast<BOOL>(*was_disabled);
   return with_window(hWnd, FALSE, [&](Window &w) {
     const BOOL was_disabled = (w.style & WS_DISABLED) != 0;
     if (bEnable) {

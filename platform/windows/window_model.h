@@ -1,7 +1,9 @@
 // window_model.h - the window system's shared state inside the library: windows by handle, classes, z order and geometry.
 #pragma once
 
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -91,7 +93,15 @@ LRESULT button_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 // The calling thread's wait until its next timer is due: 0 when one is due, -1 with no timer.
 int milliseconds_to_next_timer();
 
-// The message queue's part in destruction: forgets the window's timers and queued messages.
+// The message queue's part in destruction, once the window is out of the model: forgets its
+// timers and queued messages, and releases the senders of calls still waiting for it with 0.
 void forget_window_messages(HWND hwnd);
+
+// A call on hwnd made from a thread that does not own it runs on the owner's thread instead:
+// queued there and delivered when that thread next looks at its queue, while the caller waits
+// for the result. Nothing (std::nullopt) when the calling thread owns hwnd, so that the caller
+// acts itself; 0, with ERROR_INVALID_WINDOW_HANDLE, when hwnd is no window; 0 when the window is
+// destroyed before its owner gets to the call. Takes the model lock itself.
+std::optional<LRESULT> call_on_owner_thread(HWND hwnd, std::function<LRESULT()> call);
 
 }  // namespace winsys

@@ -72,6 +72,22 @@ std::string buttons_of_box(UINT type) {
   }
 }
 
+// A button as drawn: the default one in angle brackets, others in square ones, and a disabled
+// one in parentheses, as it takes no key and no click.
+std::string button_label(const WindowState &button) {
+  if (!button.enabled) return "(" + button.text + ")";
+  const bool is_default = (button.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+  return (is_default ? "<" : "[") + button.text + (is_default ? ">" : "]");
+}
+
+// The keys that do something in the dialog now: choosing only with a list, Enter only while the
+// default button takes it.
+std::string key_hints(bool has_list, const std::string *enter_button) {
+  std::string hints = has_list ? "Up/Down or a number: choose; " : "";
+  if (enter_button != nullptr) hints += "Enter: " + *enter_button + "; ";
+  return hints + "Escape: cancel";
+}
+
 void post_key(HWND dialog, int vk) {
   const HWND focus = GetFocus();
   PostMessageA(focus != nullptr ? focus : dialog, WM_KEYDOWN, static_cast<WPARAM>(vk), 0);
@@ -137,10 +153,11 @@ void TerminalBackEnd::write_text(const std::string &utf8) {
   }
 }
 
-std::string TerminalBackEnd::read_keys(int timeout_ms, bool *ended) {
+std::string TerminalBackEnd::read_keys(int timeout_ms, bool wake_on_queue, bool *ended) {
   *ended = false;
-  pollfd p{in_fd_, POLLIN, 0};
-  if (poll(&p, 1, timeout_ms) <= 0) return "";
+  // The queue's descriptor last: with wake_on_queue false, poll looks at the terminal alone.
+  pollfd p[2] = {{in_fd_, POLLIN, 0}, {wake_on_queue ? message_queue_wake_fd() : -1, POLLIN, 0}};
+  if (poll(p, wake_on_queue ? 2 : 1, timeout_ms) <= 0 || p[0].revents == 0) return "";
   char buffer[64];
   const ssize_t n = read(in_fd_, buffer, sizeof buffer);
   if (n <= 0) {
@@ -156,6 +173,7 @@ void TerminalBackEnd::draw(HWND dialog) {
   const size_t width = static_cast<size_t>(width_);
   std::string screen = "== " + dlg->text + " ==\n";
   std::string buttons, default_name = "OK";
+  bool has_list = false, enter_works = true;
   for (HWND child : dlg->children) {
     const std::optional<WindowState> c = window_state(child);
     if (!c || !c->visible) continue;
@@ -164,21 +182,24 @@ void TerminalBackEnd::draw(HWND dialog) {
     } else if (is_class(*c, "EDIT")) {
       screen += panel(c->text, c->first_line, c->first_column, width);
     } else if (is_class(*c, "COMBOBOX")) {
+      has_list = true;
       for (size_t i = 0; i < c->items.size(); ++i) {
         const std::string mark = static_cast<int>(i) == c->cur_sel ? "> " : "  ";
         screen += fit(mark + std::to_string(i + 1) + ". " + c->items[i].text, width) + "\n";
       }
     } else if (is_class(*c, "BUTTON")) {
-      const bool is_default = (c->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
-      buttons += (is_default ? "<" : "[") + c->text + (is_default ? ">" : "]") + "  ";
-      if (is_default) default_name = c->text;
+      buttons += button_label(*c) + "  ";
+      if ((c->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+        default_name = c->text;
+        enter_works = c->enabled;
+      }
     } else if (!c->text.empty()) {
       // A window the terminal knows nothing of, such as a hosted control's: its text is what
       // it shows.
       screen += panel(c->text, 0, 0, width);
     }
   }
-  screen += buttons + "\nUp/Down or a number: choose; Enter: " + default_name + "; Escape: cancel\n";
+  screen += buttons + "\n" + key_hints(has_list, enter_works ? &default_name : nullptr) + "\n";
   if (screen == last_screen_) return;
   last_screen_ = screen;
   write_text(kClear + utf8_from_ansi(screen));
@@ -198,7 +219,8 @@ void TerminalBackEnd::dialog_closed(HWND) {
 void TerminalBackEnd::idle(HWND dialog, int timeout_ms) {
   if (update_locked_window() != dialog) draw(dialog);
   bool ended;
-  const std::string keys = read_keys(timeout_ms, &ended);
+  // A message for the dialog (a worker's update) ends the wait, so that it is shown at once.
+  const std::string keys = read_keys(timeout_ms, true, &ended);
   if (ended) {
     // No more input can come: cancel, and end the dialog if it ignored that.
     if (ends_seen_++ == 0) {
@@ -233,7 +255,7 @@ int TerminalBackEnd::message_box(HWND, const std::string &text, const std::strin
   int answer = 0;
   while (answer == 0) {
     bool ended;
-    const std::string keys = read_keys(-1, &ended);
+    const std::string keys = read_keys(-1, false, &ended);
     if (ended) answer = escape_box_answer(type);
     for (char c : keys) {
       if (c == '\r' || c == '\n') answer = default_box_answer(type);

@@ -12,11 +12,12 @@ namespace winsys {
 
 // Draws the dialog of the innermost modal loop: caption, static texts, the edit box's text (lines
 // past the width cut with a marker), each combo box's items in their display order as a numbered
-// list with the selection marked, the buttons, and the text of any other visible child (a hosted
-// control's window, whose control keeps there what it shows) drawn as the edit box's is, where it
-// stands in z order. Control characters in these texts show as '?'. Keys: Up/Down or a digit
-// choose the combo item, Enter is the default button, Escape is Cancel; the end of input counts
-// as Escape. A box shows caption, text and its buttons and waits for Enter (first button) or
+// list with the selection marked, the buttons (a disabled one in parentheses), and the text of any
+// other visible child (a hosted control's window, whose control keeps there what it shows) drawn
+// as the edit box's is, where it stands in z order. Control characters in these texts show as
+// '?'. The dialog is drawn again whenever it changed, also when another thread changed it through
+// the queue. Keys: Up/Down or a digit choose the combo item, Enter is the default button, Escape
+// is Cancel; the end of input counts as Escape. A box shows caption, text and its buttons and waits for Enter (first button) or
 // Escape. Output is UTF-8, converted from the model's 1252 texts. A dialog locked by
 // LockWindowUpdate is not drawn until the lock goes.
 //
@@ -44,8 +45,9 @@ class TerminalBackEnd : public BackEnd {
   void leave_raw_mode();
   void draw(HWND dialog);
   void write_text(const std::string &utf8);
-  // Reads the keys waiting, waiting at most timeout_ms (negative: no limit); *ended at the end of input.
-  std::string read_keys(int timeout_ms, bool *ended);
+  // Reads the keys waiting, waiting at most timeout_ms (negative: no limit), and with
+  // wake_on_queue no longer than until the thread's queue has something; *ended at the end of input.
+  std::string read_keys(int timeout_ms, bool wake_on_queue, bool *ended);
 
   int in_fd_;
   int out_fd_;

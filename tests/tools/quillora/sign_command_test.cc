@@ -1,6 +1,5 @@
 // sign_command_test.cc - faults in quillora's signing and registration commands: a result not printed exactly, a wrong exit code for a kind of result, a text converted other than a page's, a registration that does not reach the control, an HTML request whose text the terminal does not show.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -10,28 +9,6 @@
 
 namespace quillora_test {
 namespace {
-
-// Sets an environment variable for the programs a test runs, and restores it afterwards.
-class ScopedEnv {
- public:
-  ScopedEnv(const char *name, const char *value) : name_(name) {
-    const char *old = getenv(name);
-    if (old != nullptr) old_ = old;
-    had_ = old != nullptr;
-    setenv(name, value, 1);
-  }
-  ~ScopedEnv() {
-    if (had_)
-      setenv(name_, old_.c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char *name_;
-  std::string old_;
-  bool had_ = false;
-};
 
 // A sandbox with one signing certificate and the control registered, acted on by the headless user.
 class signing : public testing::Test {

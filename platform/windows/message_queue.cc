@@ -132,22 +132,25 @@ void forget_window_messages(HWND hwnd) {
   for (const std::shared_ptr<SentCall> &sent : abandoned) complete(*sent, 0);
 }
 
-std::optional<LRESULT> call_on_owner_thread(HWND hwnd, std::function<LRESULT()> call) {
+LRESULT call_on_owner_thread(HWND hwnd, std::function<LRESULT()> call) {
   const std::shared_ptr<ThreadQueue> &own = own_queue_ptr();
-  auto sent = std::make_shared<SentCall>(SentCall{hwnd, std::move(call), own});
+  std::shared_ptr<SentCall> sent;
   {
     // Queued under the model lock, so that a window destroyed after this lookup finds the call
     // in its owner's queue and abandons it (DestroyWindow forgets a window's messages after
     // taking it out of the model).
     std::lock_guard<std::mutex> model_lock(model_mutex());
     const Window *w = find_window(hwnd);
-    if (w == nullptr) return LRESULT{0};
-    if (w->thread == std::this_thread::get_id()) return std::nullopt;
-    const std::shared_ptr<ThreadQueue> owner = queue_of(w->thread);
-    std::lock_guard<std::mutex> lock(owner->mutex);
-    owner->sent.push_back(sent);
-    queue_changed(*owner);
+    if (w == nullptr) return 0;
+    if (w->thread != std::this_thread::get_id()) {
+      sent = std::make_shared<SentCall>(SentCall{hwnd, std::move(call), own});
+      const std::shared_ptr<ThreadQueue> owner = queue_of(w->thread);
+      std::lock_guard<std::mutex> lock(owner->mutex);
+      owner->sent.push_back(sent);
+      queue_changed(*owner);
+    }
   }
+  if (sent == nullptr) return call();
   // While it waits, this thread still takes the calls others send to it, so two threads
   // sending to each other never wait on each other.
   std::unique_lock<std::mutex> lock(own->mutex);
@@ -189,13 +192,20 @@ int message_queue_wake_fd() {
 using winsys::ThreadQueue;
 
 LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  std::thread::id owner;
+  WNDPROC proc;
+  {
+    std::lock_guard<std::mutex> lock(winsys::model_mutex());
+    const winsys::Window *w = winsys::find_window(hWnd);
+    if (w == nullptr) return 0;
+    owner = w->thread;
+    proc = w->proc;
+  }
   // Another thread's window gets the message from its own thread, through that thread's queue;
   // the data lParam points at stays valid, since this thread waits for the reply.
-  if (const std::optional<LRESULT> reply = winsys::call_on_owner_thread(
-          hWnd, [=] { return SendMessageA(hWnd, Msg, wParam, lParam); }))
-    return *reply;
-  const WNDPROC proc = winsys::window_proc(hWnd);
-  return proc != nullptr ? proc(hWnd, Msg, wParam, lParam) : 0;
+  if (owner != std::this_thread::get_id())
+    return winsys::call_on_owner_thread(hWnd, [=] { return SendMessageA(hWnd, Msg, wParam, lParam); });
+  return proc(hWnd, Msg, wParam, lParam);
 }
 
 BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {

@@ -151,6 +151,12 @@ HWND create_window(DWORD exstyle, LPCSTR class_name, LPCSTR window_name, DWORD s
   return hwnd;
 }
 
+bool belongs_to_other_thread(HWND hwnd) {
+  std::lock_guard<std::mutex> lock(model_mutex());
+  const Window *w = find_window(hwnd);
+  return w != nullptr && w->thread != std::this_thread::get_id();
+}
+
 WNDPROC window_proc(HWND hwnd) {
   std::lock_guard<std::mutex> lock(model_mutex());
   const Window *w = find_window(hwnd);

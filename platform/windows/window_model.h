@@ -3,7 +3,6 @@
 
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -97,11 +96,15 @@ int milliseconds_to_next_timer();
 // timers and queued messages, and releases the senders of calls still waiting for it with 0.
 void forget_window_messages(HWND hwnd);
 
-// A call on hwnd made from a thread that does not own it runs on the owner's thread instead:
-// queued there and delivered when that thread next looks at its queue, while the caller waits
-// for the result. Nothing (std::nullopt) when the calling thread owns hwnd, so that the caller
-// acts itself; 0, with ERROR_INVALID_WINDOW_HANDLE, when hwnd is no window; 0 when the window is
-// destroyed before its owner gets to the call. Takes the model lock itself.
-std::optional<LRESULT> call_on_owner_thread(HWND hwnd, std::function<LRESULT()> call);
+// Whether hwnd is a window that another thread than the calling one created (owns). Takes the
+// model lock itself.
+bool belongs_to_other_thread(HWND hwnd);
+
+// A call on another thread's window runs on that thread instead: queued there and delivered
+// when the thread next looks at its queue, while the caller waits for the result. Run right
+// here when the calling thread owns hwnd; 0, with ERROR_INVALID_WINDOW_HANDLE, when hwnd is no
+// window; 0 when the window is destroyed before its owner gets to the call. Takes the model
+// lock itself.
+LRESULT call_on_owner_thread(HWND hwnd, std::function<LRESULT()> call);
 
 }  // namespace winsys

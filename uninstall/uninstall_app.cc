@@ -30,8 +30,8 @@ BOOL ReadInstallationFolder(CString *pstrFolder) {
   if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, installation::kKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return FALSE;
   char szFolder[installation::kFolderBufferBytes];
   DWORD cbFolder = sizeof szFolder;
-  const LSTATUS lQuery =
-      ::RegQueryValueExA(hKey, installation::kFolderValue, nullptr, nullptr, reinterpret_cast<BYTE *>(szFolder), &cbFolder);
+  const LSTATUS lQuery = ::RegQueryValueExA(hKey, installation::kFolderValue, nullptr, nullptr,
+                                            reinterpret_cast<BYTE *>(szFolder), &cbFolder);
   const LSTATUS lClose = ::RegCloseKey(hKey);
   if (lQuery != ERROR_SUCCESS || lClose != ERROR_SUCCESS) return FALSE;
   // A value stored without its NUL ends where the data ends.

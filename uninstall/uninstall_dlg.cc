@@ -21,7 +21,8 @@ BOOL CUninstallDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   m_hLogEdit = ::GetDlgItem(m_hWnd, IDC_LOG);
   // Started held, so that it can be kept (not deleted at its end) and waited for.
-  m_pWorker = ::AfxBeginThread(&CUninstallDlg::UninstallThread, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED, nullptr);
+  m_pWorker =
+      ::AfxBeginThread(&CUninstallDlg::UninstallThread, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED, nullptr);
   if (m_pWorker == nullptr) {
     // Without a worker nothing was done; the window must still be closable.
     FormatErrorText(::GetLastError(), "", nullptr);

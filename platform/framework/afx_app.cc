@@ -40,4 +40,6 @@ HINSTANCE AfxGetResourceHandle() {
   return set != nullptr ? set : state->m_hCurrentInstanceHandle;
 }
 
-void AfxSetResourceHandle(HINSTANCE hInstResource) { AfxGetCurrentModuleState()->m_hCurrentResourceHandle = hInstResource; }
+void AfxSetResourceHandle(HINSTANCE hInstResource) {
+  AfxGetCurrentModuleState()->m_hCurrentResourceHandle = hInstResource;
+}

@@ -53,7 +53,8 @@ class CWinThread {
 // attributes are accepted and ignored (std::thread has none of them). Returns NULL, with nothing
 // started, when the system cannot give a thread.
 CWinThread *AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPriority = THREAD_PRIORITY_NORMAL,
-                           UINT nStackSize = 0, DWORD dwCreateFlags = 0, LPSECURITY_ATTRIBUTES lpSecurityAttrs = nullptr);
+                           UINT nStackSize = 0, DWORD dwCreateFlags = 0,
+                           LPSECURITY_ATTRIBUTES lpSecurityAttrs = nullptr);
 
 // Waits until the thread of a CWinThread's m_hThread has ended (WAIT_OBJECT_0) or dwMilliseconds
 // have passed (WAIT_TIMEOUT); WAIT_FAILED for a null handle or the calling thread's own.

@@ -73,9 +73,10 @@ ThreadQueue &own_queue() { return *own_queue_ptr(); }
 void queue_changed(ThreadQueue &queue) {
   queue.posted_cv.notify_all();
   if (queue.wake_fd < 0 || queue.waiting() == queue.wake_set) return;
+  const bool waiting = queue.waiting();
   uint64_t count = 1;
-  const ssize_t n = queue.waiting() ? write(queue.wake_fd, &count, sizeof count) : read(queue.wake_fd, &count, sizeof count);
-  if (n == sizeof count) queue.wake_set = queue.waiting();
+  const ssize_t n = waiting ? write(queue.wake_fd, &count, sizeof count) : read(queue.wake_fd, &count, sizeof count);
+  if (n == sizeof count) queue.wake_set = waiting;
 }
 
 void complete(SentCall &sent, LRESULT result) {

@@ -17,9 +17,9 @@ namespace winsys {
 // as the edit box's is, where it stands in z order. Control characters in these texts show as
 // '?'. The dialog is drawn again whenever it changed, also when another thread changed it through
 // the queue. Keys: Up/Down or a digit choose the combo item, Enter is the default button, Escape
-// is Cancel; the end of input counts as Escape. A box shows caption, text and its buttons and waits for Enter (first button) or
-// Escape. Output is UTF-8, converted from the model's 1252 texts. A dialog locked by
-// LockWindowUpdate is not drawn until the lock goes.
+// is Cancel; the end of input counts as Escape. A box shows caption, text and its buttons and
+// waits for Enter (first button) or Escape. Output is UTF-8, converted from the model's 1252
+// texts. A dialog locked by LockWindowUpdate is not drawn until the lock goes.
 //
 // Without a terminal there is no TerminalBackEnd: the process falls back to a back end on which
 // dialogs fail to be created (DoModal returns -1) and MessageBoxA returns 0.

@@ -31,7 +31,8 @@ bool set_append_only(const std::string &folder, bool on) {
 
 void create_key(const char *key, const char *value_name, const std::string &value) {
   HKEY handle = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr), ERROR_SUCCESS);
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr),
+            ERROR_SUCCESS);
   EXPECT_EQ(RegSetValueExA(handle, value_name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
                            static_cast<DWORD>(value.size() + 1)),
             ERROR_SUCCESS);

@@ -116,13 +116,15 @@ const LogCase kLogCases[] = {
        RegCloseKey(sub);
      },
      [](const std::string &path) {
-       return kUnregistered + "* Informaci\363 del registre Error\r\n\r\nAccess is denied.\r\n\r\n\r\n" + file_deleted(path);
+       return kUnregistered + "* Informaci\363 del registre Error\r\n\r\nAccess is denied.\r\n\r\n\r\n" +
+              file_deleted(path);
      },
      false, false, true, false},
     // Nothing is done, but the window tells so and can be closed.
     {"worker_cannot_start", [](Installation &i) { i.add_module(); i.record(); afx_fail_next_thread_starts(1); },
      [](const std::string &) {
-       return std::string("Error\r\n\r\nNot enough memory resources are available to process this command.\r\n\r\n\r\n");
+       return std::string("Error\r\n\r\nNot enough memory resources are available to process this command.\r\n"
+                          "\r\n\r\n");
      },
      false, true, true, true},
 };
@@ -154,6 +156,8 @@ struct StartCase {
   void (*prepare)(Installation &);
   int exit_status;
 };
+
+std::ostream &operator<<(std::ostream &os, const StartCase &c) { return os << c.name; }
 
 const StartCase kStartCases[] = {
     {"answer_no", IDNO, [](Installation &i) { i.add_module(); i.record(); }, kUninstallDeclined},
@@ -205,15 +209,22 @@ TEST_P(UninstallStart, ShowsNoWindowAndChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(Start, UninstallStart, ::testing::ValuesIn(kStartCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
+struct CloseWay {
+  const char *name;
+  HeadlessUser::Step close;
+};
+
+std::ostream &operator<<(std::ostream &os, const CloseWay &c) { return os << c.name; }
+
 // Escape and the close box while the worker is held do nothing; once the verdict is there, the
 // same action closes the window.
-class UninstallClosing : public UninstallRun, public ::testing::WithParamInterface<HeadlessUser::Step> {};
+class UninstallClosing : public UninstallRun, public ::testing::WithParamInterface<CloseWay> {};
 
 TEST_P(UninstallClosing, IsRefusedUntilTheVerdictIsWritten) {
   installation_.add_module(wait_at_the_gate);
   installation_.record();
   user_.answer_next_box(IDYES);
-  const HeadlessUser::Step close = GetParam();
+  const HeadlessUser::Step close = GetParam().close;
   bool open_while_working = false;
   user_.then(close);
   user_.then([&](HWND dialog) {
@@ -232,9 +243,9 @@ TEST_P(UninstallClosing, IsRefusedUntilTheVerdictIsWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, UninstallClosing,
-                         ::testing::Values([](HWND d) { HeadlessUser::press_key(d, VK_ESCAPE); },
-                                           [](HWND d) { HeadlessUser::close_box(d); }),
-                         [](const auto &info) { return info.index == 0 ? "Escape" : "CloseBox"; });
+                         ::testing::Values(CloseWay{"Escape", [](HWND d) { HeadlessUser::press_key(d, VK_ESCAPE); }},
+                                           CloseWay{"CloseBox", [](HWND d) { HeadlessUser::close_box(d); }}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace uninstalltest

@@ -78,12 +78,15 @@ TEST(UninstallTerminal, DrawsTheLogAndTheVerdictAsTheWorkerWritesThem) {
   }
   const std::string first_entry = "| * quillora.ocx Desinstal\302\267lat";
   const std::string last_entry = installation.logged_module_path() + " Esborrat";
-  const auto shows = [](const std::string &frame, const std::string &text) { return frame.find(text) != std::string::npos; };
+  const auto shows = [](const std::string &frame, const std::string &text) {
+    return frame.find(text) != std::string::npos;
+  };
   bool working = false, partial = false, finished = false;
   for (const std::string &frame : frames) {
     working |= shows(frame, "Desinstal\302\267laci\303\263 en progr\303\251s") && shows(frame, "(D'acord)");
     partial |= shows(frame, first_entry) && !shows(frame, last_entry);
-    finished |= shows(frame, first_entry) && shows(frame, last_entry) && shows(frame, kVerdict) && shows(frame, "<D'acord>");
+    finished |= shows(frame, first_entry) && shows(frame, last_entry) && shows(frame, kVerdict) &&
+                shows(frame, "<D'acord>");
   }
   EXPECT_TRUE(working) << "OK is drawn disabled while the work goes on: " << screen;
   EXPECT_TRUE(partial) << "each entry is drawn as it is written: " << screen;

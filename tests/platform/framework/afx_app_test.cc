@@ -15,7 +15,8 @@ TEST(ApplicationTest, EachModuleAnswersItsOwnApplicationAndTheProgramKeepsItsOwn
   ASSERT_EQ(AfxGetApp(), &program_app);
   const HMODULE module = LoadLibraryExA(APP_MODULE_PATH, nullptr, 0);
   ASSERT_NE(module, nullptr);
-  const auto module_app = reinterpret_cast<CWinApp *(*)()>(reinterpret_cast<void (*)()>(GetProcAddress(module, "module_app")));
+  const auto module_app =
+      reinterpret_cast<CWinApp *(*)()>(reinterpret_cast<void (*)()>(GetProcAddress(module, "module_app")));
   ASSERT_NE(module_app, nullptr);
   CWinApp *inside = module_app();
   ASSERT_NE(inside, nullptr);

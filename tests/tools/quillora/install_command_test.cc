@@ -93,7 +93,8 @@ TEST_F(install, puts_module_and_uninstaller_where_the_registry_says_and_replaces
 TEST_F(install, then_a_signature_through_the_installed_control_then_uninstall_leaves_only_the_folder) {
   const fs::path folder = sandbox_.path() / "installed";
   ASSERT_EQ(sandbox_.run({"install", "--dir", folder.string()}).exit_code, 0);
-  ASSERT_EQ(sandbox_.run({"certs", "new", "--subject", "CN=Round Trip", "--key-usage", "digitalSignature"}).exit_code, 0);
+  ASSERT_EQ(sandbox_.run({"certs", "new", "--subject", "CN=Round Trip", "--key-usage", "digitalSignature"}).exit_code,
+            0);
   {
     ScopedEnv actions("QUILLORA_HEADLESS_ACTIONS", "ok");
     const RunResult signed_text = sandbox_.run({"signText", "Hola"});
@@ -111,8 +112,8 @@ TEST_F(install, then_a_signature_through_the_installed_control_then_uninstall_le
   // no installation key and no uninstall entry.
   EXPECT_EQ(keys(HKEY_CLASSES_ROOT), (std::set<std::string>{"CLSID", "Interface", "TypeLib"}));
   EXPECT_EQ(keys(HKEY_LOCAL_MACHINE),
-            (std::set<std::string>{"SOFTWARE", "SOFTWARE\\KESTRAVON", "SOFTWARE\\Microsoft", "SOFTWARE\\Microsoft\\Windows",
-                                   "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+            (std::set<std::string>{"SOFTWARE", "SOFTWARE\\KESTRAVON", "SOFTWARE\\Microsoft",
+                                   "SOFTWARE\\Microsoft\\Windows", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
                                    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"}));
   EXPECT_FALSE(fs::exists(folder / "quillora.ocx"));
   EXPECT_TRUE(fs::exists(folder / "uninstall")) << "the folder and its other files stay";

@@ -54,7 +54,8 @@ std::string prepare_folder(const std::string &given, fs::path *folder) {
   // A backslash separates folders in the platform's paths, so a name holding one cannot be
   // named there; the uninstaller reads the folder through a fixed buffer.
   if (path.find('\\') != std::string::npos || !platform::is_valid_windows_path(path.c_str()))
-    return path + ": the path holds a character the installation's paths cannot (\\ * ? \" < > | or a control character)";
+    return path + ": the path holds a character the installation's paths cannot hold "
+                  "(\\ * ? \" < > | or a control character)";
   if (path.size() + 1 > installation::kFolderBufferBytes)
     return path + ": the path is longer than " + std::to_string(installation::kFolderBufferBytes - 1) + " bytes";
   return "";
@@ -65,7 +66,8 @@ std::string prepare_folder(const std::string &given, fs::path *folder) {
 int run_install(std::span<const std::string> args) {
   std::string error;
   const auto options = quillora::parse_options(args, kSpecs, &error);
-  if (options && !options->help && !options->operands.empty()) error = "unexpected argument '" + options->operands.front() + "'";
+  if (options && !options->help && !options->operands.empty())
+    error = "unexpected argument '" + options->operands.front() + "'";
   if (options && options->has("--dir") && options->value("--dir").empty()) error = "option --dir needs a folder";
   if (!options || !error.empty()) {
     quillora::report_usage_error(error, "install");

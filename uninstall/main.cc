@@ -63,5 +63,10 @@ int main(int argc, char **argv) {
   std::string record = codepage::utf8_from_utf16(codepage::utf16_from_ansi(theApp.GetRecord().GetString()));
   std::erase(record, '\r');
   fputs(record.c_str(), stdout);
-  return theApp.ExitInstance();
+  const int status = theApp.ExitInstance();
+  if (const std::string failure = winsys::scripted_user_failure(); !failure.empty()) {
+    fprintf(stderr, "uninstall: QUILLORA_HEADLESS_ACTIONS: %s\n", failure.c_str());
+    return kExitUsage;
+  }
+  return status;
 }

@@ -7,29 +7,65 @@
 #include <sstream>
 
 #include "platform/codepage/code_page_1252.h"
-#include "platform/codepage/utf8.h"
 #include "platform/windows/headless_user.h"
 
 namespace winsys {
 
 namespace {
 
+// One 1252 text in double quotes, escaped, as UTF-8. The C1 controls that 1252 leaves undefined
+// are escaped as the controls they are.
+std::string quoted(const std::string &ansi) {
+  std::string escaped = "\"";
+  for (char c : ansi) {
+    switch (c) {
+      case '\\': escaped += "\\\\"; break;
+      case '"': escaped += "\\\""; break;
+      case '\n': escaped += "\\n"; break;
+      case '\r': escaped += "\\r"; break;
+      case '\t': escaped += "\\t"; break;
+      default:
+        if (codepage::is_control_1252(c)) {
+          char hex[8];
+          snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
+          escaped += hex;
+        } else {
+          escaped += c;
+        }
+    }
+  }
+  return codepage::utf8_from_ansi(escaped + "\"");
+}
+
+// One line that says all of a box: caption="..." flags=0xXXXXXXXX text="...".
+std::string message_box_line(const std::string &caption, unsigned type, const std::string &text) {
+  char flags[16];
+  snprintf(flags, sizeof flags, "0x%08X", type);
+  return "caption=" + quoted(caption) + " flags=" + flags + " text=" + quoted(text);
+}
+
 // The headless user of a program run: it prints every message box on stderr, so that a script
-// sees what a person would have read.
+// sees what a person would have read, and keeps what went wrong with its actions.
 class ScriptedUser : public HeadlessUser {
  public:
   void set_program(std::string_view program) { program_ = program; }
 
   int message_box(HWND owner, const std::string &text, const std::string &caption, UINT type) override {
     const int answer = HeadlessUser::message_box(owner, text, caption, type);
-    const std::string shown = codepage::utf8_from_utf16(codepage::utf16_from_ansi(caption + ": " + text));
-    fprintf(stderr, "%s: message box %s\n", program_.c_str(), shown.c_str());
+    fprintf(stderr, "%s: message box: %s\n", program_.c_str(), message_box_line(caption, type, text).c_str());
     return answer;
   }
+
+  std::string failure;
 
  private:
   std::string program_;
 };
+
+ScriptedUser &scripted_user() {
+  static ScriptedUser user;
+  return user;
+}
 
 // A dialog's OK button takes a click once it is enabled; without one there is nothing to wait for.
 bool ok_button_ready(HWND dialog) {
@@ -37,10 +73,19 @@ bool ok_button_ready(HWND dialog) {
   return ok == nullptr || IsWindowEnabled(ok);
 }
 
-// Moves the selection of the dialog's list, telling the dialog as a click would.
+// Moves the selection of the dialog's list, telling the dialog as a click would. A list that has
+// no Nth item fails the run, and the dialog is cancelled so that nothing goes on with another item.
 void select_item(HWND dialog, int position) {
   const HWND list = find_descendant(dialog, "COMBOBOX");
-  if (list != nullptr) HeadlessUser::select_combo(dialog, GetDlgCtrlID(list), position);
+  const auto count = list != nullptr ? static_cast<int>(SendMessageA(list, CB_GETCOUNT, 0, 0)) : 0;
+  if (position < count) {
+    HeadlessUser::select_combo(dialog, GetDlgCtrlID(list), position);
+    return;
+  }
+  scripted_user().failure = "select=" + std::to_string(position) + " is out of range: the dialog's list has " +
+                            std::to_string(count) + (count == 1 ? " entry" : " entries") +
+                            ", counted from 0 in its shown order";
+  HeadlessUser::press_key(dialog, VK_ESCAPE);
 }
 
 bool add_action(ScriptedUser &user, const std::string &action) {
@@ -56,7 +101,7 @@ bool add_action(ScriptedUser &user, const std::string &action) {
     user.then([](HWND dialog) { HeadlessUser::close_box(dialog); });
   } else if (action == "yes" || action == "no") {
     user.answer_next_box(action == "yes" ? IDYES : IDNO);
-  } else if (action.starts_with("select=") && action.size() > 7 &&
+  } else if (action.starts_with("select=") && action.size() > 7 && action.size() <= 7 + 6 &&
              action.find_first_not_of("0123456789", 7) == std::string::npos) {
     const int position = atoi(action.c_str() + 7);
     user.then([position](HWND dialog) { select_item(dialog, position); });
@@ -67,7 +112,7 @@ bool add_action(ScriptedUser &user, const std::string &action) {
 }
 
 std::string use_scripted_user(std::string_view program) {
-  static ScriptedUser user;
+  ScriptedUser &user = scripted_user();
   user.set_program(program);
   const char *actions = getenv("QUILLORA_HEADLESS_ACTIONS");
   std::istringstream list(actions != nullptr ? actions : "");
@@ -92,5 +137,7 @@ std::string choose_back_end_from_environment(std::string_view program, std::stri
   }
   return "unknown QUILLORA_UI '" + ui + "' (terminal or headless)";
 }
+
+std::string scripted_user_failure() { return scripted_user().failure; }
 
 }  // namespace winsys

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/codepage/code_page_1252.h"
 #include "tools/quillora/certs/pkcs12_file.h"
 #include "tools/quillora/certs/store_admin.h"
 #include "tools/quillora/messages.h"
@@ -210,7 +211,7 @@ int new_command(const NewOptions &options) {
   std::string error;
   std::optional<MadeCertificate> made = make_certificate(request, &error);
   if (!made) {
-    report("cannot make the certificate: " + error);
+    report("cannot make the certificate: " + codepage::utf8_from_ansi(error));  // it quotes the 1252 names
     return kExitFailed;
   }
   if (!options.export_path.empty() && !write_der(options.export_path, made->der)) return kExitFailed;

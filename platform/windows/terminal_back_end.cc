@@ -139,7 +139,9 @@ void TerminalBackEnd::idle(HWND dialog, int timeout_ms) {
   const bool locked = update_locked_window() == dialog;
   if (!locked) show(dialog_screen(dialog, GetFocus(), size(), &views_), false);
   terminal::KeyPress press;
-  switch (terminal::read_key(in_fd_, &unread_, timeout_ms, &press)) {
+  // A message for the dialog (another thread's window update) ends the wait too, so that the
+  // modal loop delivers it and the next call draws it at once.
+  switch (terminal::read_key(in_fd_, &unread_, timeout_ms, &press, message_queue_wake_fd())) {
     case terminal::ReadStatus::kEnded:
       // No more input can come.
       cancel(dialog);

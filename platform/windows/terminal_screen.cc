@@ -72,7 +72,10 @@ ScreenRow marked(std::string text, bool mark) {
   return ScreenRow{std::move(text), 0, mark ? length : 0};
 }
 
+// The default button in angle brackets, others in square ones, and a disabled one in
+// parentheses, as it takes no key.
 std::string button_label(const WindowState &s) {
+  if (!s.enabled) return "(" + s.text + ")";
   const bool is_default = (s.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
   return (is_default ? "<" : "[") + s.text + (is_default ? ">" : "]");
 }
@@ -98,10 +101,13 @@ void add_list(const WindowState &s, bool focused, size_t rows, size_t width, std
                           false));
 }
 
-// The keys line, naming the part that has the focus and what each key does there.
-std::string keys_help(const DialogPart *focused, bool has_list, bool has_text, const std::string &default_name) {
+// The keys line, naming the part that has the focus and what each key does there. Enter is named
+// only while it presses something: a focused button, or the default one while it is enabled.
+std::string keys_help(const DialogPart *focused, bool has_list, bool has_text, const std::string &default_name,
+                      bool default_enabled) {
   const PartKind kind = focused != nullptr ? focused->kind : PartKind::kButton;
-  const std::string enter = kind == PartKind::kButton && focused != nullptr ? focused->state.text : default_name;
+  const bool on_button = kind == PartKind::kButton && focused != nullptr;
+  const std::string enter = on_button ? focused->state.text : default_name;
   std::string help;
   if (kind == PartKind::kTextArea) {
     help = "[text] Up/Down PgUp/PgDn Home/End: scroll";
@@ -113,7 +119,7 @@ std::string keys_help(const DialogPart *focused, bool has_list, bool has_text, c
     if (has_list) help += " Up/Down: choose ";
     if (has_text) help += std::string(has_list ? "" : " Up/Down") + " PgUp/PgDn: scroll";
   }
-  return help + "  Tab: next  Enter: " + enter + "  Esc: cancel";
+  return help + "  Tab: next" + (on_button || default_enabled ? "  Enter: " + enter : "") + "  Esc: cancel";
 }
 
 }  // namespace
@@ -157,17 +163,20 @@ std::vector<ScreenRow> dialog_screen(HWND dialog, HWND focus, ScreenSize size, s
   const std::vector<DialogPart> parts = dialog_parts(dialog);
   const DialogPart *focused = nullptr;
   std::string default_name = "OK";
-  bool has_list = false, has_buttons = false;
+  bool default_enabled = true, has_list = false, has_buttons = false;
   size_t areas = 0;
   for (const DialogPart &part : parts) {
     if (part.state.hwnd == focus && takes_focus(part)) focused = &part;
-    if (part.kind == PartKind::kButton && (part.state.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+    if (part.kind == PartKind::kButton && (part.state.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
       default_name = part.state.text;
+      default_enabled = part.state.enabled;
+    }
     has_list |= part.kind == PartKind::kList;
     has_buttons |= part.kind == PartKind::kButton;
     areas += part.kind == PartKind::kTextArea;
   }
-  const std::vector<std::string> help = wrapped(keys_help(focused, has_list, areas > 0, default_name), width);
+  const std::vector<std::string> help =
+      wrapped(keys_help(focused, has_list, areas > 0, default_name, default_enabled), width);
 
   // Every part but the text areas takes the rows it needs; the text areas share the rest.
   size_t fixed = 1 + help.size() + (has_buttons ? 1 : 0);

@@ -62,6 +62,20 @@ bool echo_is_off(int terminal) {
 
 }  // namespace
 
+ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name) {
+  const char *old = getenv(name);
+  if (old != nullptr) old_ = old;
+  had_ = old != nullptr;
+  setenv(name, value, 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (had_)
+    setenv(name_, old_.c_str(), 1);
+  else
+    unsetenv(name_);
+}
+
 std::string joined(const std::vector<std::string> &args) {
   std::string line;
   for (const std::string &arg : args) line += (line.empty() ? "" : " ") + arg;
@@ -80,7 +94,11 @@ Sandbox::~Sandbox() {
 }
 
 RunResult Sandbox::run(const std::vector<std::string> &args, const std::string &input) const {
-  return run_program(QUILLORA_PATH, args, input, path_, data_root());
+  return quillora_test::run_program(QUILLORA_PATH, args, input, path_, data_root());
+}
+
+RunResult Sandbox::run_program(const std::string &program, const std::vector<std::string> &args) const {
+  return quillora_test::run_program(program, args, "", path_, data_root());
 }
 
 RunResult Sandbox::run_on_terminal(const std::vector<std::string> &args, const std::vector<std::string> &typed) const {
@@ -132,7 +150,7 @@ RunResult Sandbox::run_on_terminal(const std::vector<std::string> &args, const s
 }
 
 void Sandbox::openssl(const std::vector<std::string> &args) const {
-  RunResult r = run_program("openssl", args, "", path_, data_root());
+  RunResult r = run_program("openssl", args);
   if (r.exit_code != 0) throw std::runtime_error("openssl " + joined(args) + " failed: " + r.err);
 }
 

@@ -20,6 +20,20 @@ struct RunResult {
 
 std::string joined(const std::vector<std::string> &args);
 
+// Sets an environment variable for the programs a test runs, and restores it afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char *name, const char *value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv &) = delete;
+  ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+ private:
+  const char *name_;
+  std::string old_;
+  bool had_ = false;
+};
+
 // A scratch folder with the data root (QUILLORA_DATA_HOME) under it, removed with everything in it.
 class Sandbox {
  public:
@@ -34,6 +48,8 @@ class Sandbox {
   // Runs quillora with `args` in a new session (no controlling terminal), `input` on stdin,
   // stdout and stderr captured, QUILLORA_DATA_HOME pointing at data_root().
   RunResult run(const std::vector<std::string> &args, const std::string &input = "") const;
+  // The same for another program, such as an installed uninstaller.
+  RunResult run_program(const std::string &program, const std::vector<std::string> &args) const;
 
   // Runs quillora on a pseudo-terminal that types `typed` (each line is sent when the program
   // prints ':' and waits), and returns everything the terminal showed together with the exit code.

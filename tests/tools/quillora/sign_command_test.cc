@@ -1,6 +1,5 @@
 // sign_command_test.cc - faults in quillora's signing and registration commands: a result not printed exactly, a wrong exit code for a kind of result, a text converted other than a page's or signed silently changed, a message box not one parseable line, an out-of-range select=N taken, a registration that does not reach the control, an HTML request whose text the terminal does not show.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -10,28 +9,6 @@
 
 namespace quillora_test {
 namespace {
-
-// Sets an environment variable for the programs a test runs, and restores it afterwards.
-class ScopedEnv {
- public:
-  ScopedEnv(const char *name, const char *value) : name_(name) {
-    const char *old = getenv(name);
-    if (old != nullptr) old_ = old;
-    had_ = old != nullptr;
-    setenv(name, value, 1);
-  }
-  ~ScopedEnv() {
-    if (had_)
-      setenv(name_, old_.c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char *name_;
-  std::string old_;
-  bool had_ = false;
-};
 
 // A sandbox with one signing certificate and the control registered, acted on by the headless user.
 class signing : public testing::Test {
@@ -152,8 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
                     64,
                     "",
                     false,
-                    "quillora: signText: QUILLORA_HEADLESS_ACTIONS: select=1 is out of range: the certificate list "
-                    "has 1 entry, counted from 0 in its sorted order\n"},
+                    "quillora: signText: QUILLORA_HEADLESS_ACTIONS: select=1 is out of range: the dialog's list "
+                    "has 1 entry, counted from 0 in its shown order\n"},
         result_case{"filters_that_match", {"signTextWithFilter", "x", "--issuer", "CN=Joan Serra, C=ES", "--serial",
                     "0a1b", "--key-usage", "nonRepudiation,digitalSignature"}, "ok", 0, "MII", true, ""}),
     [](const testing::TestParamInfo<result_case> &info) { return info.param.name; });

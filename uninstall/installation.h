@@ -17,5 +17,7 @@ constexpr char kUninstallEntryKey[] = "Software\\Microsoft\\Windows\\CurrentVers
 // In the installation folder.
 constexpr char kModuleName[] = "quillora.ocx";
 constexpr char kUninstallerName[] = "uninstall";
+// The page bridge, which the browsers' host manifests name; the uninstaller removes those.
+constexpr char kBridgeName[] = "quillora-bridge";
 
 }  // namespace installation

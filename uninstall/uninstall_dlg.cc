@@ -62,6 +62,7 @@ UINT CUninstallDlg::UninstallThread(LPVOID pParam) {
   auto *pDlg = static_cast<CUninstallDlg *>(pParam);
   const BOOL bUnregistered = pDlg->UnregisterControl();
   const BOOL bDeleted = pDlg->DeleteControlFile();  // whatever the unregistration gave
+  pDlg->RemoveBrowserManifests();
   pDlg->Finish(bUnregistered && bDeleted);
   return 0;
 }

@@ -16,7 +16,8 @@ void FormatErrorText(DWORD dwCode, LPCSTR pszPrefix, LPCSTR pszDetail);
 
 // Runs on IDD_UNINSTALL_DIALOG. OnInitDialog starts the worker thread, which unregisters the
 // control, deletes the installation's registry keys and the module file, showing the log after
-// each logged step, then writes the verdict and enables OK. Closing (OK, Enter, Escape) does
+// each logged step, removes the browsers' manifests for its page bridge, then writes the verdict
+// and enables OK. Closing (OK, Enter, Escape) does
 // nothing until the verdict is written. The worker's window calls reach this window through its
 // thread's queue, so they are made while the modal loop runs.
 class CUninstallDlg : public CDialog {
@@ -44,6 +45,9 @@ class CUninstallDlg : public CDialog {
   // Both return TRUE when their steps succeeded; each appends its entries to the log.
   BOOL UnregisterControl();
   BOOL DeleteControlFile();
+  // Unlogged, and changes no verdict, as for the uninstall entry: the browsers' host manifests
+  // that name this installation's page bridge.
+  void RemoveBrowserManifests();
   void ShowLog();
   // The verdict in IDC_STATUS, then finished, then OK enabled: a close is accepted only once the
   // verdict is there.

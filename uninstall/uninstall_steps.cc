@@ -1,8 +1,10 @@
-// uninstall_steps.cc - the worker's steps: the control's unregistration, its registry keys, its module file, and the error texts of the log.
+// uninstall_steps.cc - the worker's steps: the control's unregistration, its registry keys, its module file, the browsers' manifests, and the error texts of the log.
 #include "platform/errors/format_message.h"
 #include "platform/files/file_api.h"
 #include "platform/modules/modules.h"
+#include "platform/files/win_path.h"
 #include "platform/registry/registry.h"
+#include "tools/bridge/host_manifests.h"
 #include "uninstall/installation.h"
 #include "uninstall/uninstall_dlg.h"
 
@@ -107,4 +109,9 @@ BOOL CUninstallDlg::DeleteControlFile() {
   m_strLog += kEntryEnd;
   ShowLog();
   return bDeleted;
+}
+
+void CUninstallDlg::RemoveBrowserManifests() {
+  const CString strBridge = m_strFolder + "\\" + installation::kBridgeName;
+  bridge::remove_host_manifests_naming(platform::posix_path(strBridge));
 }

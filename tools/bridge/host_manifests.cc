@@ -99,4 +99,18 @@ std::vector<ManifestOutcome> remove_host_manifests(ManifestScope scope) {
   return outcomes;
 }
 
+void remove_host_manifests_naming(const std::string &bridge_path) {
+  for (const ManifestScope scope : {ManifestScope::kUser, ManifestScope::kSystem}) {
+    for (const ManifestPlace &place : manifest_places(scope)) {
+      std::ifstream in(place.path, std::ios::binary);
+      const nlohmann::json manifest = nlohmann::json::parse(in, nullptr, false);
+      in.close();
+      const auto path = manifest.is_object() ? manifest.find("path") : manifest.end();
+      if (path == manifest.end() || *path != bridge_path) continue;
+      std::error_code ignored;
+      fs::remove(place.path, ignored);
+    }
+  }
+}
+
 }  // namespace bridge

@@ -42,5 +42,9 @@ struct ManifestOutcome {
 std::vector<ManifestOutcome> place_host_manifests(ManifestScope scope, const std::string &bridge_path);
 // Removes every place's manifest; one that is not there is not a failure.
 std::vector<ManifestOutcome> remove_host_manifests(ManifestScope scope);
+// Removes, in both scopes, the manifests that name the program at `bridge_path`, so that an
+// installation going away takes its own along and leaves any other's. Quiet: a manifest that
+// cannot be read or removed (a system-wide one, for a user) stays.
+void remove_host_manifests_naming(const std::string &bridge_path);
 
 }  // namespace bridge

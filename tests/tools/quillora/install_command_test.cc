@@ -1,14 +1,18 @@
-// install_command_test.cc - faults in quillora install and the uninstaller it installs, run as programs: files or keys not where the uninstaller looks, a registration that does not point at the installed copy, an earlier installation left behind, and a round trip (install, sign through the installed control, uninstall) that leaves any key or file of the control but the folder.
+// install_command_test.cc - faults in quillora install and the uninstaller it installs, run as programs: files or keys not where the uninstaller looks, a registration that does not point at the installed copy, browsers' host manifests missing or naming another bridge than the installed one, an earlier installation left behind, and a round trip (install, sign through the installed control, uninstall) that leaves any key, file or host manifest of the control but the folder, or takes another installation's manifest along.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/registry/registry.h"
 #include "tests/tools/quillora/quillora_harness.h"
+#include "tools/bridge/host_manifests.h"
 
 namespace quillora_test {
 namespace {
@@ -53,20 +57,40 @@ class install : public testing::Test {
     return found;
   }
 
+  // The program each of this user's host manifests names, by browser: "<none>" for a manifest
+  // that is not there.
+  static std::map<std::string, std::string> manifest_programs() {
+    std::map<std::string, std::string> programs;
+    for (const bridge::ManifestPlace &place : bridge::manifest_places(bridge::ManifestScope::kUser)) {
+      std::ifstream in(place.path);
+      programs[place.browser] = in ? nlohmann::json::parse(in).value("path", "<no path>") : "<none>";
+    }
+    return programs;
+  }
+  static std::map<std::string, std::string> every_manifest_naming(const std::string &program) {
+    return {{"Chromium", program}, {"Google Chrome", program}, {"Firefox", program}};
+  }
+
   Sandbox sandbox_;
   ScopedEnv data_root_{"QUILLORA_DATA_HOME", sandbox_.data_root().c_str()};
   ScopedEnv ui_{"QUILLORA_UI", "headless"};
+  // The browsers' folders of this user, where the manifests go.
+  ScopedEnv home_{"HOME", sandbox_.path().c_str()};
+  ScopedEnv config_home_{"XDG_CONFIG_HOME", ""};
 };
 
-TEST_F(install, puts_module_and_uninstaller_where_the_registry_says_and_replaces_an_earlier_installation) {
+TEST_F(install, puts_module_uninstaller_bridge_and_manifests_where_they_are_looked_for_and_replaces_an_earlier_installation) {
   const fs::path first = sandbox_.path() / "first";
   const RunResult r = sandbox_.run({"install", "--dir", first.string()});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(installed_folder(), first.string());
   EXPECT_EQ(registered_module(), (first / "quillora.ocx").string()) << "registered from the installed copy";
-  struct stat st {};
-  ASSERT_EQ(stat((first / "uninstall").c_str(), &st), 0);
-  EXPECT_NE(st.st_mode & S_IXUSR, 0u);
+  for (const char *program : {"uninstall", "quillora-bridge"}) {
+    struct stat st {};
+    ASSERT_EQ(stat((first / program).c_str(), &st), 0) << program;
+    EXPECT_NE(st.st_mode & S_IXOTH, 0u) << program;
+  }
+  EXPECT_EQ(manifest_programs(), every_manifest_naming((first / "quillora-bridge").string()));
   const std::string entry = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\quillora";
   const std::pair<const char *, std::string> values[] = {
       {"DisplayName", "quillora"},
@@ -86,6 +110,7 @@ TEST_F(install, puts_module_and_uninstaller_where_the_registry_says_and_replaces
   EXPECT_EQ(installed_folder(), second.string());
   EXPECT_EQ(registered_module(), (second / "quillora.ocx").string());
   EXPECT_EQ(value(HKEY_LOCAL_MACHINE, entry, "InstallLocation"), second.string());
+  EXPECT_EQ(manifest_programs(), every_manifest_naming((second / "quillora-bridge").string()));
   EXPECT_TRUE(fs::is_directory(first));
   EXPECT_TRUE(fs::is_empty(first)) << "the earlier installation's files are gone";
 }
@@ -101,6 +126,9 @@ TEST_F(install, then_a_signature_through_the_installed_control_then_uninstall_le
     EXPECT_EQ(signed_text.exit_code, 0) << signed_text.err;
     EXPECT_EQ(signed_text.out.substr(0, 3), "MII");
   }
+  // Another installation's manifest stays.
+  const bridge::ManifestPlace firefox = bridge::manifest_places(bridge::ManifestScope::kUser).back();
+  std::ofstream(firefox.path) << bridge::manifest_text(firefox, "/opt/other/quillora-bridge");
   ScopedEnv actions("QUILLORA_HEADLESS_ACTIONS", "yes,ok");
   const RunResult removed = sandbox_.run_program((folder / "uninstall").string(), {});
   EXPECT_EQ(removed.exit_code, 0) << removed.err;
@@ -116,6 +144,9 @@ TEST_F(install, then_a_signature_through_the_installed_control_then_uninstall_le
                                    "SOFTWARE\\Microsoft\\Windows", "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
                                    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"}));
   EXPECT_FALSE(fs::exists(folder / "quillora.ocx"));
+  EXPECT_EQ(manifest_programs(), (std::map<std::string, std::string>{{"Chromium", "<none>"},
+                                                                     {"Google Chrome", "<none>"},
+                                                                     {"Firefox", "/opt/other/quillora-bridge"}}));
   EXPECT_TRUE(fs::exists(folder / "uninstall")) << "the folder and its other files stay";
 }
 
@@ -142,6 +173,7 @@ TEST_F(install, refuses_what_it_cannot_use_with_its_exit_code_and_touches_nothin
   }
   EXPECT_TRUE(keys(HKEY_LOCAL_MACHINE).empty());
   EXPECT_FALSE(fs::exists(sandbox_.data_root() / "control"));
+  EXPECT_EQ(manifest_programs(), every_manifest_naming("<none>"));
 }
 
 }  // namespace

@@ -21,23 +21,25 @@ using quillora::kExitFailed;
 using quillora::kExitOk;
 using quillora::kExitUsage;
 
-constexpr quillora::OptionSpec kSpecs[] = {{"--dir", true}};
+constexpr quillora::OptionSpec kSpecs[] = {{"--dir", true}, {"--system", false}};
 
 // The default folder: where the user's other Quillora data lives.
 fs::path default_folder() { return fs::path(platform::user_data_root()) / "control"; }
 
 void print_help() {
   printf(
-      "Usage: quillora install [--dir DIR]\n"
-      "Installs the signing control for this user: copies the control module as %s and the\n"
-      "uninstaller as %s into DIR, records the installation in the registry\n"
-      "(HKEY_LOCAL_MACHINE\\%s, value %s, and the machine's list of installed\n"
-      "programs) and registers the control from its installed copy. An installation already\n"
-      "there, in DIR or elsewhere, is replaced. Run DIR/%s to remove it again.\n"
+      "Usage: quillora install [--dir DIR] [--system]\n"
+      "Installs the signing control for this user: copies the control module as %s, the\n"
+      "uninstaller as %s and the page bridge as %s into DIR, records the\n"
+      "installation in the registry (HKEY_LOCAL_MACHINE\\%s, value %s, and the machine's\n"
+      "list of installed programs), registers the control from its installed copy, and tells\n"
+      "Chromium, Google Chrome and Firefox where the bridge is (their host manifests, in this\n"
+      "user's browser folders; with --system, as root, in the system-wide ones for every user).\n"
+      "An installation already there, in DIR or elsewhere, is replaced. Run DIR/%s to remove it again.\n"
       "DIR defaults to %s (made if missing).\n"
       "Exit codes: 0 installed, 1 a step failed (stderr says which; running again repairs it), 64 usage error.\n",
-      installation::kModuleName, installation::kUninstallerName, installation::kKey, installation::kFolderValue,
-      installation::kUninstallerName, default_folder().c_str());
+      installation::kModuleName, installation::kUninstallerName, installation::kBridgeName, installation::kKey,
+      installation::kFolderValue, installation::kUninstallerName, default_folder().c_str());
 }
 
 // The folder as the registry will hold it: made if missing, absolute and canonical (the
@@ -77,7 +79,10 @@ int run_install(std::span<const std::string> args) {
     print_help();
     return kExitOk;
   }
-  Installation installation{{}, QUILLORA_CONTROL_MODULE, QUILLORA_UNINSTALL_PROGRAM, installed_folder()};
+  const bridge::ManifestScope scope = options->has("--system") ? bridge::ManifestScope::kSystem
+                                                                : bridge::ManifestScope::kUser;
+  Installation installation{
+      {}, QUILLORA_CONTROL_MODULE, QUILLORA_UNINSTALL_PROGRAM, QUILLORA_BRIDGE_PROGRAM, scope, installed_folder()};
   error = prepare_folder(options->value("--dir"), &installation.folder);
   if (!error.empty()) {
     quillora::report(error);

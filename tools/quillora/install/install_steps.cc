@@ -53,6 +53,9 @@ std::string replace_previous(const Installation &installation, std::string *done
     std::error_code ignored;
     fs::remove(previous_module, ignored);
     fs::remove(previous / installation::kUninstallerName, ignored);
+    fs::remove(previous / installation::kBridgeName, ignored);
+    // Manifests this installation does not overwrite (the other scope's) would name a program gone.
+    bridge::remove_host_manifests_naming((previous / installation::kBridgeName).string());
   }
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, installation::kKey);
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, installation::kUninstallEntryKey);
@@ -67,12 +70,22 @@ std::string copy_module(const Installation &installation, std::string *done) {
                       fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
 }
 
-std::string copy_uninstaller(const Installation &installation, std::string *done) {
-  const fs::path target = installation.folder / installation::kUninstallerName;
+// A program, runnable by everyone, into the installation folder.
+std::string install_program(const fs::path &source, const Installation &installation, const char *name,
+                            std::string *done) {
+  const fs::path target = installation.folder / name;
   *done = "installed " + target.string();
-  return install_file(installation.uninstaller_source, target,
+  return install_file(source, target,
                       fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
                           fs::perms::others_exec);
+}
+
+std::string copy_uninstaller(const Installation &installation, std::string *done) {
+  return install_program(installation.uninstaller_source, installation, installation::kUninstallerName, done);
+}
+
+std::string copy_bridge(const Installation &installation, std::string *done) {
+  return install_program(installation.bridge_source, installation, installation::kBridgeName, done);
 }
 
 std::string record_installation(const Installation &installation, std::string *done) {
@@ -117,12 +130,30 @@ std::string register_control(const Installation &installation, std::string *done
   return "";
 }
 
+// One line per manifest placed; every place is tried before a failure is reported.
+std::string place_manifests(const Installation &installation, std::string *done) {
+  const std::string bridge_path = (installation.folder / installation::kBridgeName).string();
+  std::string placed, failures;
+  for (const bridge::ManifestOutcome &outcome : bridge::place_host_manifests(installation.manifest_scope, bridge_path)) {
+    if (outcome.error.empty()) {
+      placed += (placed.empty() ? "" : "\n") + ("placed the " + outcome.place.browser + " host manifest " +
+                                                outcome.place.path);
+    } else {
+      failures += (failures.empty() ? "" : "; ") + outcome.place.path + ": " + outcome.error;
+    }
+  }
+  *done = placed;
+  return failures;
+}
+
 constexpr InstallStep kSteps[] = {
     {"replace the installation there", replace_previous},
     {"install the control module", copy_module},
     {"install the uninstaller", copy_uninstaller},
+    {"install the page bridge", copy_bridge},
     {"record the installation in the registry", record_installation},
     {"register the control", register_control},
+    {"place the browsers' host manifests", place_manifests},
 };
 
 }  // namespace

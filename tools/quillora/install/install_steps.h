@@ -6,12 +6,16 @@
 #include <span>
 #include <string>
 
+#include "tools/bridge/host_manifests.h"
+
 namespace install {
 
 struct Installation {
   std::filesystem::path folder;  // absolute and canonical, without a trailing separator
   std::filesystem::path module_source;       // the control module to install
   std::filesystem::path uninstaller_source;  // the uninstall program to install beside it
+  std::filesystem::path bridge_source;       // quillora-bridge, likewise
+  bridge::ManifestScope manifest_scope;      // where the browsers' host manifests go
   // The folder the registry names for an installation already there, which this one replaces.
   std::optional<std::filesystem::path> previous_folder;
 };
@@ -22,9 +26,10 @@ struct InstallStep {
   std::string (*run)(const Installation &installation, std::string *done);
 };
 
-// Remove the installation being replaced, install the module and the uninstaller, record the
-// installation in the registry, register the control from its installed copy. A later step
-// relies on the earlier ones; a failure stops the run, and running it again repairs it.
+// Remove the installation being replaced, install the module, the uninstaller and the bridge,
+// record the installation in the registry, register the control from its installed copy, and
+// place the browsers' host manifests naming the installed bridge. A later step relies on the
+// earlier ones; a failure stops the run, and running it again repairs it.
 std::span<const InstallStep> install_steps();
 
 // The folder an installation already there recorded, or nothing.

@@ -1,11 +1,12 @@
 // bridge_e2e.test.js - catches a page bridge that fails in a real browser: a signature that does not reach the page or does not verify over the text's Windows-1252 bytes, a control result altered on the way, a dialog without the asking site in its caption, a dialog for a refused site, a second request of a tab not refused, a missing host not reported as such; in Chromium and in Firefox.
 //
-// node bridge_e2e.test.js QUILLORA BRIDGE EXTENSION_DIR EXAMPLE_PAGE
-// Each browser in turn, headless, against the example page served on 127.0.0.1: Chromium with a
-// fresh profile whose NativeMessagingHosts/ holds the manifest that quillora-bridge itself writes
-// and the extension loaded unpacked; Firefox ESR through WebDriver BiDi, the extension installed as
-// a temporary add-on and the manifest where quillora-bridge puts it for a user. The headless user
-// answers each dialog as the test says.
+// node bridge_e2e.test.js QUILLORA EXTENSION_DIR EXAMPLE_PAGE
+// The control, its bridge and the browsers' host manifests are set up as a user does, with
+// `quillora install`; the manifests are then pointed at a wrapper of the installed bridge that
+// gives it the headless user's actions. Each browser in turn, headless, against the example page
+// served on 127.0.0.1: Chromium with a fresh profile whose NativeMessagingHosts/ holds the
+// manifest and the extension loaded unpacked; Firefox ESR through WebDriver BiDi, the extension
+// installed as a temporary add-on and the manifest where it is placed for a user.
 'use strict';
 
 const { describe, test, before, after } = require('node:test');
@@ -16,7 +17,7 @@ const http = require('node:http');
 const os = require('node:os');
 const path = require('node:path');
 
-const [quillora, bridge, extensionDir, examplePage] = process.argv.slice(2);
+const [quillora, extensionDir, examplePage] = process.argv.slice(2);
 const CHROMIUM = process.env.CHROMIUM || '/usr/bin/chromium';
 const FIREFOX = process.env.FIREFOX || '/usr/bin/firefox-esr';
 
@@ -28,7 +29,8 @@ try {
   console.log('bridge e2e: skipped: puppeteer-core is not installed (npm ci in tests/tools/bridge/e2e)');
 }
 
-const work = fs.mkdtempSync(path.join(os.tmpdir(), 'bridge-e2e-'));
+// Real, as quillora install records the folder it installs into.
+const work = fs.realpathSync(fs.mkdtempSync(path.join(os.tmpdir(), 'bridge-e2e-')));
 const env = { ...process.env, HOME: work, XDG_CONFIG_HOME: path.join(work, 'config'),
   QUILLORA_DATA_HOME: path.join(work, 'data'), QUILLORA_UI: 'headless' };
 const log = path.join(work, 'bridge.log');
@@ -56,12 +58,15 @@ before(async () => {
   if (!puppeteer) return;
   const run = (program, args) => execFileSync(program, args, { env, encoding: 'utf8' });
   run(quillora, ['certs', 'new', '--subject', 'C=ES, CN=Joan Serra', '--key-usage', 'digitalSignature']);
-  run(quillora, ['register']);
-  // The browser starts the wrapper, which gives the real host its actions and keeps its stderr.
+  run(quillora, ['install', '--dir', path.join(work, 'installed')]);
+  const installed = path.join(work, 'installed/quillora-bridge');
+  const placed = JSON.parse(fs.readFileSync(path.join(work, 'config/chromium/NativeMessagingHosts/com.kestravon.quillora.json')));
+  assert.strictEqual(placed.path, installed, 'quillora install names the installed bridge');
+  // The browser starts the wrapper, which gives the installed host its actions and keeps its stderr.
   const wrapper = path.join(work, 'bridge-wrapper');
-  fs.writeFileSync(wrapper, `#!/bin/sh\nQUILLORA_HEADLESS_ACTIONS=$(cat '${work}/actions') exec '${bridge}' "$@" 2>>'${log}'\n`,
+  fs.writeFileSync(wrapper, `#!/bin/sh\nQUILLORA_HEADLESS_ACTIONS=$(cat '${work}/actions') exec '${installed}' "$@" 2>>'${log}'\n`,
     { mode: 0o755 });
-  run(bridge, ['install-manifests', '--bridge', wrapper]);
+  run(installed, ['install-manifests', '--bridge', wrapper]);
   localOrigin = await serve('127.0.0.1');
   foreignOrigin = await serve('127.0.0.2');
 });

@@ -79,7 +79,7 @@ class install : public testing::Test {
   ScopedEnv config_home_{"XDG_CONFIG_HOME", ""};
 };
 
-TEST_F(install, puts_module_uninstaller_bridge_and_manifests_where_they_are_looked_for_and_replaces_an_earlier_installation) {
+TEST_F(install, puts_files_keys_and_manifests_where_they_are_looked_for_and_replaces_an_earlier_installation) {
   const fs::path first = sandbox_.path() / "first";
   const RunResult r = sandbox_.run({"install", "--dir", first.string()});
   ASSERT_EQ(r.exit_code, 0) << r.err;

@@ -134,7 +134,8 @@ std::string register_control(const Installation &installation, std::string *done
 std::string place_manifests(const Installation &installation, std::string *done) {
   const std::string bridge_path = (installation.folder / installation::kBridgeName).string();
   std::string placed, failures;
-  for (const bridge::ManifestOutcome &outcome : bridge::place_host_manifests(installation.manifest_scope, bridge_path)) {
+  const auto outcomes = bridge::place_host_manifests(installation.manifest_scope, bridge_path);
+  for (const bridge::ManifestOutcome &outcome : outcomes) {
     if (outcome.error.empty()) {
       placed += (placed.empty() ? "" : "\n") + ("placed the " + outcome.place.browser + " host manifest " +
                                                 outcome.place.path);

@@ -60,12 +60,13 @@ before(async () => {
   run(quillora, ['certs', 'new', '--subject', 'C=ES, CN=Joan Serra', '--key-usage', 'digitalSignature']);
   run(quillora, ['install', '--dir', path.join(work, 'installed')]);
   const installed = path.join(work, 'installed/quillora-bridge');
-  const placed = JSON.parse(fs.readFileSync(path.join(work, 'config/chromium/NativeMessagingHosts/com.kestravon.quillora.json')));
+  const chromiumManifest = path.join(work, 'config/chromium/NativeMessagingHosts/com.kestravon.quillora.json');
+  const placed = JSON.parse(fs.readFileSync(chromiumManifest));
   assert.strictEqual(placed.path, installed, 'quillora install names the installed bridge');
   // The browser starts the wrapper, which gives the installed host its actions and keeps its stderr.
   const wrapper = path.join(work, 'bridge-wrapper');
-  fs.writeFileSync(wrapper, `#!/bin/sh\nQUILLORA_HEADLESS_ACTIONS=$(cat '${work}/actions') exec '${installed}' "$@" 2>>'${log}'\n`,
-    { mode: 0o755 });
+  fs.writeFileSync(wrapper,
+    `#!/bin/sh\nQUILLORA_HEADLESS_ACTIONS=$(cat '${work}/actions') exec '${installed}' "$@" 2>>'${log}'\n`, { mode: 0o755 });
   run(installed, ['install-manifests', '--bridge', wrapper]);
   localOrigin = await serve('127.0.0.1');
   foreignOrigin = await serve('127.0.0.2');

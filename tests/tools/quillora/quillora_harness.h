@@ -21,6 +21,7 @@ struct RunResult {
 std::string joined(const std::vector<std::string> &args);
 
 // A scratch folder with the data root (QUILLORA_DATA_HOME) under it, removed with everything in it.
+// The data root starts with a setting that keeps the machine's tokens and NSS databases out.
 class Sandbox {
  public:
   Sandbox();

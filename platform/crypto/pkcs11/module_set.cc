@@ -99,7 +99,9 @@ void ModuleSet::load_nss() {
   std::vector<NssDatabase> databases = nss_databases();
   std::erase_if(databases, [](const NssDatabase &db) { return !fits_nss_parameters(db.folder); });
   if (databases.empty()) return;
-  nss_library_ = dlopen(kNssSoftToken, RTLD_NOW | RTLD_LOCAL);
+  // Mapped for good once loaded, like the platform's own libraries: NSS keeps what its first
+  // initialisation allocates in its globals, which an unload would lose on every reload.
+  nss_library_ = dlopen(kNssSoftToken, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (nss_library_ == nullptr) return;
   auto get_list = reinterpret_cast<CK_C_GetFunctionList>(dlsym(nss_library_, "C_GetFunctionList"));
   std::string parameters = nss_parameters(databases);

@@ -67,48 +67,58 @@ std::string pin_subject(const Token &token) {
   return token.source + (token.nss_database.empty() ? " (PIN)" : " (password)");
 }
 
-// Logs `user` in on the session, asking for the PIN as the token needs. 0 or the provider's code.
-DWORD log_in(const Session &session, const Token &token, CK_USER_TYPE user) {
-  CK_FUNCTION_LIST *module = session.module();
-  // A locked PIN cannot become right: asking for it would only mislead.
-  if (token.info.flags & CKF_USER_PIN_LOCKED) return NTE_BAD_KEY_STATE;
-  if (token.info.flags & CKF_PROTECTED_AUTHENTICATION_PATH) {
-    const CK_RV rv = module->C_Login(session.handle(), user, nullptr, 0);
-    return rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN ? 0 : error_of(rv);
-  }
-  for (int attempt = 1; attempt <= kMaxPinAttempts; ++attempt) {
-    std::string pin;
-    const bool answered = platform_ui::ask_passphrase(pin_subject(token), attempt, &pin);
-    const CK_RV rv = answered ? module->C_Login(session.handle(), user, reinterpret_cast<CK_UTF8CHAR *>(pin.data()),
-                                                pin.size())
-                              : CKR_FUNCTION_CANCELED;
-    OPENSSL_cleanse(pin.data(), pin.size());
-    if (rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN) return 0;
-    if (!is_wrong_pin(rv)) return error_of(rv);
-  }
-  return NTE_PERM;
-}
-
-// Logs the session's user out when it ends, so the token does not stay open to this process.
-class UserLogin {
+// The logins of one signature: the token's user, when the token wants a login, and the key's own,
+// when it wants one for every signature (as qualified signature keys do). The PIN given once
+// serves both, so a signature asks for it once; it is wiped, and the session logged out, when
+// the signature ends.
+class Logins {
  public:
-  explicit UserLogin(const Session &session) : session_(session) {}
-  ~UserLogin() {
-    if (logged_in_) session_.module()->C_Logout(session_.handle());
+  Logins(const Session &session, const Token &token) : session_(session), token_(token) {}
+  ~Logins() {
+    OPENSSL_cleanse(pin_.data(), pin_.size());
+    if (user_logged_in_) session_.module()->C_Logout(session_.handle());
   }
-  UserLogin(const UserLogin &) = delete;
-  UserLogin &operator=(const UserLogin &) = delete;
+  Logins(const Logins &) = delete;
+  Logins &operator=(const Logins &) = delete;
 
-  DWORD log_in(const Token &token) {
-    if ((token.info.flags & CKF_LOGIN_REQUIRED) == 0) return 0;
-    const DWORD error = p11::log_in(session_, token, CKU_USER);
-    logged_in_ = error == 0;
+  DWORD user() {
+    if ((token_.info.flags & CKF_LOGIN_REQUIRED) == 0) return 0;
+    const DWORD error = log_in(CKU_USER);
+    user_logged_in_ = error == 0;
     return error;
   }
 
+  DWORD key() { return log_in(CKU_CONTEXT_SPECIFIC); }
+
  private:
+  // 0 or the provider's code.
+  DWORD log_in(CK_USER_TYPE user) {
+    CK_FUNCTION_LIST *module = session_.module();
+    // A locked PIN cannot become right: asking for it would only mislead.
+    if (token_.info.flags & CKF_USER_PIN_LOCKED) return NTE_BAD_KEY_STATE;
+    if (token_.info.flags & CKF_PROTECTED_AUTHENTICATION_PATH) {
+      const CK_RV rv = module->C_Login(session_.handle(), user, nullptr, 0);
+      return rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN ? 0 : error_of(rv);
+    }
+    int attempt = 0;
+    for (bool reuse = !pin_.empty();; reuse = false) {
+      if (!reuse) {
+        OPENSSL_cleanse(pin_.data(), pin_.size());
+        pin_.clear();
+        if (++attempt > kMaxPinAttempts) return NTE_PERM;
+        if (!platform_ui::ask_passphrase(pin_subject(token_), attempt, &pin_)) return HRESULT_ERROR_CANCELLED;
+      }
+      const CK_RV rv =
+          module->C_Login(session_.handle(), user, reinterpret_cast<CK_UTF8CHAR *>(pin_.data()), pin_.size());
+      if (rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN) return 0;
+      if (!is_wrong_pin(rv)) return error_of(rv);
+    }
+  }
+
   const Session &session_;
-  bool logged_in_ = false;
+  const Token &token_;
+  std::string pin_;
+  bool user_logged_in_ = false;
 };
 
 // DigestInfo { algorithm with NULL parameters, digest }, what CKM_RSA_PKCS pads and signs.
@@ -163,15 +173,14 @@ std::optional<Token> find_token(const ModuleSet &modules, const KeyUri &uri) {
 }
 
 // The token's signature over `input` with `mechanism`, after the key's own login when it wants one.
-DWORD sign_on_token(const Session &session, const Token &token, CK_OBJECT_HANDLE key, CK_MECHANISM_TYPE mechanism,
+DWORD sign_on_token(const Session &session, Logins *logins, CK_OBJECT_HANDLE key, CK_MECHANISM_TYPE mechanism,
                     std::vector<BYTE> input, std::vector<BYTE> *raw) {
   CK_FUNCTION_LIST *module = session.module();
   CK_MECHANISM how = {mechanism, nullptr, 0};
   if (CK_RV rv = module->C_SignInit(session.handle(), &how, key)) return error_of(rv);
-  // A key that wants the PIN for each signature (as qualified signature keys do) is unlocked
-  // for this one operation; closing the session ends the operation on failure.
+  // The key's login unlocks it for this one operation; on failure closing the session ends it.
   if (session.flag(key, CKA_ALWAYS_AUTHENTICATE)) {
-    if (DWORD error = log_in(session, token, CKU_CONTEXT_SPECIFIC)) return error;
+    if (DWORD error = logins->key()) return error;
   }
   CK_ULONG nbytes = 0;
   if (CK_RV rv = module->C_Sign(session.handle(), input.data(), input.size(), nullptr, &nbytes)) return error_of(rv);
@@ -198,8 +207,8 @@ DWORD sign_with_token_key(const std::string &uri, X509 *cert, const EVP_MD *md, 
   if (!token) return NTE_BAD_KEYSET;
   const Session session(token->module, token->slot);
   if (!session.is_open()) return error_of(session.rv);
-  UserLogin login(session);
-  if (DWORD error = login.log_in(*token)) return error;
+  Logins logins(session, *token);
+  if (DWORD error = logins.user()) return error;
   const std::vector<CK_OBJECT_HANDLE> keys = session.find(CKO_PRIVATE_KEY, &key_uri->id());
   if (keys.empty()) return NTE_NO_KEY;
 
@@ -208,7 +217,7 @@ DWORD sign_with_token_key(const std::string &uri, X509 *cert, const EVP_MD *md, 
   const std::optional<std::vector<BYTE>> input = ec ? std::optional(digest) : digest_info(md, digest);
   if (!input) return NTE_NO_MEMORY;
   std::vector<BYTE> raw;
-  if (DWORD error = sign_on_token(session, *token, keys.front(), ec ? CKM_ECDSA : CKM_RSA_PKCS, *input, &raw))
+  if (DWORD error = sign_on_token(session, &logins, keys.front(), ec ? CKM_ECDSA : CKM_RSA_PKCS, *input, &raw))
     return error;
   std::optional<std::vector<BYTE>> produced = ec ? ecdsa_der(raw) : std::optional(raw);
   // A key with the right id but another value (or a token that signs wrongly) must not pass

@@ -14,10 +14,10 @@ namespace p11 {
 // Signs `data`, hashed here with `md`, with the private key `uri` names (see key_uri.h) on a
 // token of the module set in use, loaded when none is: CKM_RSA_PKCS over the DigestInfo for an
 // RSA key, CKM_ECDSA over the digest for an EC key, returned as PKCS #7 stores them (PKCS #1 v1.5;
-// a DER ECDSA-Sig-Value). A token that wants a login has its PIN asked through
-// platform_ui::ask_passphrase, naming the token, up to three times, and once more for a key that
-// wants it for every signature; one with a protected authentication path (a PIN pad) is asked
-// nothing. The session logs out before it returns. The signature is checked against `cert`'s
+// a DER ECDSA-Sig-Value). A token that wants a login, or a key that wants one for every signature,
+// has its PIN asked through platform_ui::ask_passphrase, naming the token, up to three times; the
+// PIN serves both logins, so it is asked once per signature. A token with a protected
+// authentication path (a PIN pad) is asked nothing. The session logs out before it returns. The signature is checked against `cert`'s
 // public key.
 //
 // 0, NTE_BAD_KEYSET (no such token present: removed, or its source switched off), NTE_NO_KEY (no

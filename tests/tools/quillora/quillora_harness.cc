@@ -62,6 +62,20 @@ bool echo_is_off(int terminal) {
 
 }  // namespace
 
+ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name) {
+  const char *old = getenv(name);
+  if (old != nullptr) old_ = old;
+  had_ = old != nullptr;
+  setenv(name, value, 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (had_)
+    setenv(name_, old_.c_str(), 1);
+  else
+    unsetenv(name_);
+}
+
 std::string joined(const std::vector<std::string> &args) {
   std::string line;
   for (const std::string &arg : args) line += (line.empty() ? "" : " ") + arg;
@@ -137,6 +151,19 @@ RunResult Sandbox::run_on_terminal(const std::vector<std::string> &args, const s
 void Sandbox::openssl(const std::vector<std::string> &args) const {
   RunResult r = run_program("openssl", args, "", path_, data_root());
   if (r.exit_code != 0) throw std::runtime_error("openssl " + joined(args) + " failed: " + r.err);
+}
+
+bool Sandbox::verifies(const std::string &base64_line, const std::string &signed_bytes) const {
+  write_text("signature.b64", base64_line);
+  write_text("content", signed_bytes);
+  try {
+    openssl({"base64", "-d", "-A", "-in", "signature.b64", "-out", "signature.p7s"});
+    openssl({"smime", "-verify", "-binary", "-inform", "DER", "-in", "signature.p7s", "-content", "content", "-noverify",
+             "-out", "/dev/null"});
+    return true;
+  } catch (const std::exception &) {
+    return false;
+  }
 }
 
 std::vector<std::string> Sandbox::key_files() const {

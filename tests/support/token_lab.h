@@ -1,6 +1,7 @@
 // token_lab.h - real tokens for the tests: SoftHSM2 with a configuration and token folder of its own, and NSS databases, made with the tokens' own tools in a scratch folder.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <openssl/evp.h>
 
 #include <cstdint>
@@ -54,6 +55,24 @@ class TokenLab {
 
   ScratchFolder folder_;
   int files_ = 0;
+};
+
+// A test program's lab, made before its first test and destroyed after its last, since making
+// tokens is what takes time: register it with
+//   testing::AddGlobalTestEnvironment(new testsupport::LabEnvironment<Lab>)
+// and reach it with LabEnvironment<Lab>::lab().
+template <typename Lab>
+class LabEnvironment : public testing::Environment {
+ public:
+  static Lab &lab() { return *lab_; }
+  void SetUp() override { lab_ = new Lab; }
+  void TearDown() override {
+    delete lab_;
+    lab_ = nullptr;
+  }
+
+ private:
+  static inline Lab *lab_ = nullptr;
 };
 
 }  // namespace testsupport

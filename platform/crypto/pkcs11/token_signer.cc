@@ -121,6 +121,17 @@ class Logins {
   bool user_logged_in_ = false;
 };
 
+// The DER of an OpenSSL object, nothing when it does not encode.
+template <typename T>
+std::optional<std::vector<BYTE>> der_of(int (*i2d)(const T *, unsigned char **), const T *object) {
+  unsigned char *der = nullptr;
+  const int nbytes = i2d(object, &der);
+  if (nbytes <= 0) return std::nullopt;
+  std::vector<BYTE> out(der, der + nbytes);
+  OPENSSL_free(der);
+  return out;
+}
+
 // DigestInfo { algorithm with NULL parameters, digest }, what CKM_RSA_PKCS pads and signs.
 std::optional<std::vector<BYTE>> digest_info(const EVP_MD *md, const std::vector<BYTE> &digest) {
   Sig info(X509_SIG_new());
@@ -131,12 +142,7 @@ std::optional<std::vector<BYTE>> digest_info(const EVP_MD *md, const std::vector
   if (!X509_ALGOR_set0(algorithm, OBJ_nid2obj(EVP_MD_get_type(md)), V_ASN1_NULL, nullptr) ||
       !ASN1_OCTET_STRING_set(octets, digest.data(), static_cast<int>(digest.size())))
     return std::nullopt;
-  unsigned char *der = nullptr;
-  const int nbytes = i2d_X509_SIG(info.get(), &der);
-  if (nbytes <= 0) return std::nullopt;
-  std::vector<BYTE> out(der, der + nbytes);
-  OPENSSL_free(der);
-  return out;
+  return der_of(i2d_X509_SIG, info.get());
 }
 
 // CKM_ECDSA gives r and s side by side, each as long as the curve's order.
@@ -151,12 +157,7 @@ std::optional<std::vector<BYTE>> ecdsa_der(const std::vector<BYTE> &raw) {
     BN_free(s);
     return std::nullopt;
   }
-  unsigned char *der = nullptr;
-  const int nbytes = i2d_ECDSA_SIG(sig.get(), &der);
-  if (nbytes <= 0) return std::nullopt;
-  std::vector<BYTE> out(der, der + nbytes);
-  OPENSSL_free(der);
-  return out;
+  return der_of(i2d_ECDSA_SIG, sig.get());
 }
 
 bool verifies(X509 *cert, const EVP_MD *md, const std::vector<BYTE> &digest, const std::vector<BYTE> &signature) {

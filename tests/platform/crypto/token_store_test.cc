@@ -63,14 +63,9 @@ struct Lab {
   }
 };
 
-Lab *g_lab = nullptr;
-
-class LabEnvironment : public testing::Environment {
- public:
-  void SetUp() override { g_lab = new Lab; }
-  void TearDown() override { delete g_lab; }
-};
-const testing::Environment *const g_environment = testing::AddGlobalTestEnvironment(new LabEnvironment);
+const testing::Environment *const g_environment =
+    testing::AddGlobalTestEnvironment(new testsupport::LabEnvironment<Lab>);
+Lab &lab() { return testsupport::LabEnvironment<Lab>::lab(); }
 
 std::string test_name(std::string what) {
   for (char &c : what) c = isalnum(static_cast<unsigned char>(c)) ? c : '_';
@@ -123,9 +118,9 @@ class TokenStoreTest : public DataRootTest {
   // The store's certificates among the lab's and the folder's, in enumeration order: a machine's
   // own tokens may add others.
   std::vector<Bytes> lab_certificates() {
-    const Lab &lab = *g_lab;
-    const std::vector<Bytes> ours = {folder_cert_, lab.rsa,    lab.orphan,  lab.public_only, lab.ec_cert,
-                                     lab.locked,   lab.nss_rsa, lab.nss_ec, lab.removable};
+    const Lab &made = lab();
+    const std::vector<Bytes> ours = {folder_cert_, made.rsa,     made.orphan, made.public_only, made.ec_cert,
+                                     made.locked,  made.nss_rsa, made.nss_ec, made.removable};
     std::vector<Bytes> found = enumerate(store_);
     std::erase_if(found, [&](const Bytes &der) { return std::find(ours.begin(), ours.end(), der) == ours.end(); });
     return found;
@@ -139,6 +134,32 @@ class TokenStoreTest : public DataRootTest {
     return nullptr;
   }
 
+  // The signature, as the control makes it: the provider prepared, a size query, then the message.
+  DWORD sign(PCCERT_CONTEXT cert, Bytes *blob, size_t *asked_by_size_query, const ScriptedAsker &asker) {
+    const KeyRecord key = key_record(cert);
+    HCRYPTPROV provider = 0;
+    EXPECT_TRUE(CryptAcquireContextA(&provider, key.container.c_str(), key.provider.c_str(), key.type, 0));
+    EXPECT_TRUE(CryptSetProvParam(provider, QUILLORA_PP_NOTIFY, nullptr, 0));
+    EXPECT_TRUE(CryptReleaseContext(provider, 0));
+    PCCERT_CONTEXT certs[] = {cert};
+    CRYPT_SIGN_MESSAGE_PARA para = {};
+    para.cbSize = offsetof(CRYPT_SIGN_MESSAGE_PARA, dwInnerContentType) + sizeof(DWORD);
+    para.dwMsgEncodingType = kEncoding;
+    para.pSigningCert = cert;
+    para.HashAlgorithm.pszObjId = const_cast<LPSTR>(szOID_OIWSEC_sha1);
+    para.cMsgCert = 1;
+    para.rgpMsgCert = certs;
+    const BYTE *pieces[] = {reinterpret_cast<const BYTE *>(kContent.data())};
+    DWORD piece_sizes[] = {static_cast<DWORD>(kContent.size())};
+    DWORD nbytes = 0;
+    if (!CryptSignMessage(&para, TRUE, 1, pieces, piece_sizes, nullptr, &nbytes)) return GetLastError();
+    *asked_by_size_query = asker.attempts().size();
+    blob->resize(nbytes);
+    if (!CryptSignMessage(&para, TRUE, 1, pieces, piece_sizes, blob->data(), &nbytes)) return GetLastError();
+    blob->resize(nbytes);
+    return 0;
+  }
+
   Bytes folder_cert_;
   HCERTSTORE store_ = nullptr;
 };
@@ -147,20 +168,20 @@ TEST_F(TokenStoreTest, ListsTokenCertificatesWithTheirKeysAfterItsOwn) {
   open();
   ASSERT_TRUE(CertAddEncodedCertificateToStore(store_, kEncoding, folder_cert_.data(),
                                                static_cast<DWORD>(folder_cert_.size()), CERT_STORE_ADD_NEW, nullptr));
-  const Lab &lab = *g_lab;
+  const Lab &made = lab();
   // Added while the store is open, the folder's certificate still comes before the tokens'. By
   // token label, then CKA_ID; the orphan has no key; then the NSS databases in their order.
   EXPECT_EQ(lab_certificates(),
-            (std::vector<Bytes>{folder_cert_, lab.ec_cert, lab.locked, lab.rsa, lab.public_only, lab.nss_rsa, lab.nss_ec}));
+            (std::vector<Bytes>{folder_cert_, made.ec_cert, made.locked, made.rsa, made.public_only, made.nss_rsa, made.nss_ec}));
 
   const struct {
     const Bytes *cert;
     std::string source;
     DWORD type;
-  } kEntries[] = {{&lab.ec_cert, "token \"EC Card\"", PROV_EC_ECDSA_FULL},
-                  {&lab.rsa, "token \"Signing Card\"", PROV_RSA_FULL},
-                  {&lab.nss_rsa, "NSS database " + lab.tokens.home() + "/.pki/nssdb", PROV_RSA_FULL},
-                  {&lab.nss_ec, "NSS database " + lab.tokens.xdg_data_home() + "/pki/nssdb", PROV_EC_ECDSA_FULL}};
+  } kEntries[] = {{&made.ec_cert, "token \"EC Card\"", PROV_EC_ECDSA_FULL},
+                  {&made.rsa, "token \"Signing Card\"", PROV_RSA_FULL},
+                  {&made.nss_rsa, "NSS database " + made.tokens.home() + "/.pki/nssdb", PROV_RSA_FULL},
+                  {&made.nss_ec, "NSS database " + made.tokens.xdg_data_home() + "/pki/nssdb", PROV_EC_ECDSA_FULL}};
   for (const auto &entry : kEntries) {
     PCCERT_CONTEXT context = find(*entry.cert);
     ASSERT_NE(context, nullptr) << entry.source;
@@ -201,7 +222,7 @@ TEST_P(Sources, FollowTheSetting) {
   ASSERT_TRUE(CertAddEncodedCertificateToStore(store_, kEncoding, folder_cert_.data(),
                                                static_cast<DWORD>(folder_cert_.size()), CERT_STORE_ADD_NEW, nullptr));
   std::vector<Bytes> expected = {folder_cert_};
-  for (Bytes Lab::*member : c.expected) expected.push_back(g_lab->*member);
+  for (Bytes Lab::*member : c.expected) expected.push_back(lab().*member);
   EXPECT_EQ(lab_certificates(), expected) << c.what;
 }
 
@@ -226,34 +247,7 @@ struct SignCase {
   std::string subject;  // what each question names; "~" stands for the lab's home
 };
 
-class TokenSigning : public TokenStoreTest, public testing::WithParamInterface<SignCase> {
- protected:
-  // The signature, as the control makes it: the provider prepared, a size query, then the message.
-  DWORD sign(PCCERT_CONTEXT cert, Bytes *blob, size_t *asked_by_size_query, const ScriptedAsker &asker) {
-    const KeyRecord key = key_record(cert);
-    HCRYPTPROV provider = 0;
-    EXPECT_TRUE(CryptAcquireContextA(&provider, key.container.c_str(), key.provider.c_str(), key.type, 0));
-    EXPECT_TRUE(CryptSetProvParam(provider, QUILLORA_PP_NOTIFY, nullptr, 0));
-    EXPECT_TRUE(CryptReleaseContext(provider, 0));
-    PCCERT_CONTEXT certs[] = {cert};
-    CRYPT_SIGN_MESSAGE_PARA para = {};
-    para.cbSize = offsetof(CRYPT_SIGN_MESSAGE_PARA, dwInnerContentType) + sizeof(DWORD);
-    para.dwMsgEncodingType = kEncoding;
-    para.pSigningCert = cert;
-    para.HashAlgorithm.pszObjId = const_cast<LPSTR>(szOID_OIWSEC_sha1);
-    para.cMsgCert = 1;
-    para.rgpMsgCert = certs;
-    const BYTE *pieces[] = {reinterpret_cast<const BYTE *>(kContent.data())};
-    DWORD piece_sizes[] = {static_cast<DWORD>(kContent.size())};
-    DWORD nbytes = 0;
-    if (!CryptSignMessage(&para, TRUE, 1, pieces, piece_sizes, nullptr, &nbytes)) return GetLastError();
-    *asked_by_size_query = asker.attempts().size();
-    blob->resize(nbytes);
-    if (!CryptSignMessage(&para, TRUE, 1, pieces, piece_sizes, blob->data(), &nbytes)) return GetLastError();
-    blob->resize(nbytes);
-    return 0;
-  }
-};
+class TokenSigning : public TokenStoreTest, public testing::WithParamInterface<SignCase> {};
 
 // OpenSSL's verdict on the detached signature, and the signer's signature algorithm.
 std::string verified_algorithm(const Bytes &blob) {
@@ -273,7 +267,7 @@ std::string verified_algorithm(const Bytes &blob) {
 TEST_P(TokenSigning, AsksThePinAsTheTokenNeedsAndSignsOrSaysWhyNot) {
   const SignCase &c = GetParam();
   open();
-  PCCERT_CONTEXT cert = find(g_lab->*c.cert);
+  PCCERT_CONTEXT cert = find(lab().*c.cert);
   ASSERT_NE(cert, nullptr);
   ScriptedAsker asker(c.answers);
   Bytes blob;
@@ -282,7 +276,7 @@ TEST_P(TokenSigning, AsksThePinAsTheTokenNeedsAndSignsOrSaysWhyNot) {
   EXPECT_EQ(asked_by_size_query, 0u) << c.what;
   EXPECT_EQ(asker.attempts(), c.attempts) << c.what;
   std::string subject = c.subject;
-  if (const size_t home = subject.find('~'); home != std::string::npos) subject.replace(home, 1, g_lab->tokens.home());
+  if (const size_t home = subject.find('~'); home != std::string::npos) subject.replace(home, 1, lab().tokens.home());
   for (const std::string &asked : asker.subjects()) EXPECT_EQ(asked, subject) << c.what;
   if (c.error == 0) {
     const bool ec = c.cert == &Lab::ec_cert || c.cert == &Lab::nss_ec;
@@ -310,28 +304,20 @@ INSTANTIATE_TEST_SUITE_P(
 // The modules are loaded afresh for each store, so a token made meanwhile shows; one removed
 // after listing gives the provider's code, and the next store no longer lists it.
 TEST_F(TokenStoreTest, ATokenRemovedBetweenListingAndSigningIsNoKeysetAndIsGoneNextTime) {
-  g_lab->tokens.init_token("Removable", "4321");
-  g_lab->tokens.write("Removable", "4321", "09", {&g_lab->removable, shared_key(), shared_key()});
+  lab().tokens.init_token("Removable", "4321");
+  lab().tokens.write("Removable", "4321", "09", {&lab().removable, shared_key(), shared_key()});
   open();
-  PCCERT_CONTEXT cert = find(g_lab->removable);
+  PCCERT_CONTEXT cert = find(lab().removable);
   ASSERT_NE(cert, nullptr);
-  g_lab->tokens.delete_token("Removable");
+  lab().tokens.delete_token("Removable");
   ScriptedAsker asker({"4321"});
-  CRYPT_SIGN_MESSAGE_PARA para = {};
-  para.cbSize = offsetof(CRYPT_SIGN_MESSAGE_PARA, dwInnerContentType) + sizeof(DWORD);
-  para.dwMsgEncodingType = kEncoding;
-  para.pSigningCert = cert;
-  para.HashAlgorithm.pszObjId = const_cast<LPSTR>(szOID_OIWSEC_sha1);
-  const BYTE *pieces[] = {reinterpret_cast<const BYTE *>(kContent.data())};
-  DWORD piece_sizes[] = {static_cast<DWORD>(kContent.size())};
-  Bytes blob(4096);
-  DWORD nbytes = static_cast<DWORD>(blob.size());
-  EXPECT_FALSE(CryptSignMessage(&para, TRUE, 1, pieces, piece_sizes, blob.data(), &nbytes));
-  EXPECT_EQ(GetLastError(), NTE_BAD_KEYSET);
+  Bytes blob;
+  size_t asked_by_size_query = 0;
+  EXPECT_EQ(sign(cert, &blob, &asked_by_size_query, asker), NTE_BAD_KEYSET);
   EXPECT_TRUE(asker.attempts().empty());
   CertFreeCertificateContext(cert);
   open();
-  EXPECT_EQ(find(g_lab->removable), nullptr);
+  EXPECT_EQ(find(lab().removable), nullptr);
 }
 
 }  // namespace

@@ -39,14 +39,9 @@ struct Lab {
   }
 };
 
-Lab *g_lab = nullptr;
-
-class LabEnvironment : public testing::Environment {
- public:
-  void SetUp() override { g_lab = new Lab; }
-  void TearDown() override { delete g_lab; }
-};
-const testing::Environment *const g_environment = testing::AddGlobalTestEnvironment(new LabEnvironment);
+const testing::Environment *const g_environment =
+    testing::AddGlobalTestEnvironment(new testsupport::LabEnvironment<Lab>);
+Lab &lab() { return testsupport::LabEnvironment<Lab>::lab(); }
 
 // A sandbox with one certificate of its own, the sources switched on and the control registered.
 class tokens : public testing::Test {
@@ -56,7 +51,7 @@ class tokens : public testing::Test {
     const RunResult switched = sandbox_.run({"certs", "sources", "--tokens", "on", "--nss", "on"});
     ASSERT_EQ(switched.exit_code, 0) << switched.err;
     EXPECT_NE(switched.out.find("tokens  on "), std::string::npos) << switched.out;
-    EXPECT_NE(switched.out.find("nss     on   " + g_lab->tokens.home() + "/.pki/nssdb"), std::string::npos) << switched.out;
+    EXPECT_NE(switched.out.find("nss     on   " + lab().tokens.home() + "/.pki/nssdb"), std::string::npos) << switched.out;
     ASSERT_EQ(sandbox_.run({"register"}).exit_code, 0);
   }
 
@@ -80,7 +75,7 @@ class tokens : public testing::Test {
 };
 
 TEST_F(tokens, list_shows_each_source_and_the_setting_switches_them_off) {
-  const std::string nss_source = "NSS database " + g_lab->tokens.home() + "/.pki/nssdb";
+  const std::string nss_source = "NSS database " + lab().tokens.home() + "/.pki/nssdb";
   EXPECT_EQ(sources_listed(sandbox_.run({"certs", "list"})),
             (std::vector<std::string>{"store", "token \"Signing Card\"", nss_source}));
   EXPECT_EQ(sources_listed(sandbox_.run({"certs", "list", "--no-tokens"})), (std::vector<std::string>{"store"}));
@@ -108,7 +103,7 @@ TEST_P(signs_on_a_terminal, asking_for_the_pin_and_openssl_verifies) {
   const RunResult r = sandbox_.run_on_terminal({"signTextWithFilter", "Pagueu 10 EUR", "--issuer", c.issuer}, c.typed);
   ASSERT_EQ(r.exit_code, 0) << r.out;
   std::string prompt = c.prompt;
-  if (const size_t home = prompt.find('~'); home != std::string::npos) prompt.replace(home, 1, g_lab->tokens.home());
+  if (const size_t home = prompt.find('~'); home != std::string::npos) prompt.replace(home, 1, lab().tokens.home());
   std::string shown;
   for (size_t i = 0; i < c.typed.size(); ++i) shown += (i == 0 ? "" : "Wrong passphrase. ") + prompt + ": \r\n";
   EXPECT_NE(r.out.find(shown), std::string::npos) << r.out;

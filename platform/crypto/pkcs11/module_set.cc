@@ -110,8 +110,8 @@ void ModuleSet::load_nss() {
   args.pReserved = parameters.data();
   link_map *map = nullptr;
   // Another part of the process that initialised NSS's module first keeps it: it is not ours to use.
-  if (get_list == nullptr || get_list(&nss_) != CKR_OK || nss_->C_Initialize(&args) != CKR_OK ||
-      dlinfo(nss_library_, RTLD_DI_LINKMAP, &map) != 0) {
+  if (get_list == nullptr || dlinfo(nss_library_, RTLD_DI_LINKMAP, &map) != 0 || get_list(&nss_) != CKR_OK ||
+      nss_->C_Initialize(&args) != CKR_OK) {
     nss_ = nullptr;
     dlclose(nss_library_);
     nss_library_ = nullptr;

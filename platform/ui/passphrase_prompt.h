@@ -10,10 +10,12 @@ namespace platform_ui {
 // after a wrong answer. Returns false when the user declines.
 using PassphraseAsker = std::function<bool(const std::string &what, int attempt, std::string *passphrase)>;
 
-// Replaces the asker for the whole process (user-interface back ends and tests install theirs);
-// an empty function restores the default, which reads from the controlling terminal with echo
-// off and declines when there is no terminal.
-void set_passphrase_asker(PassphraseAsker asker);
+// Replaces the asker for the whole process (user-interface back ends and tests install theirs)
+// and returns the one it replaces, for putting back. An empty function restores the default,
+// which reads a line from the controlling terminal without echo (Enter ends it; Escape, the end
+// of input, Ctrl-C, SIGTERM and SIGHUP decline, the terminal's mode restored) and declines when
+// there is no terminal.
+PassphraseAsker set_passphrase_asker(PassphraseAsker asker);
 
 bool ask_passphrase(const std::string &what, int attempt, std::string *passphrase);
 

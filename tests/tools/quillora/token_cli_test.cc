@@ -104,9 +104,15 @@ TEST_P(signs_on_a_terminal, asking_for_the_pin_and_openssl_verifies) {
   ASSERT_EQ(r.exit_code, 0) << r.out;
   std::string prompt = c.prompt;
   if (const size_t home = prompt.find('~'); home != std::string::npos) prompt.replace(home, 1, lab().tokens.home());
-  std::string shown;
-  for (size_t i = 0; i < c.typed.size(); ++i) shown += (i == 0 ? "" : "Wrong passphrase. ") + prompt + ": \r\n";
-  EXPECT_NE(r.out.find(shown), std::string::npos) << r.out;
+  // One question per line typed, in order, the later ones after a wrong answer.
+  size_t at = 0;
+  for (size_t i = 0; i < c.typed.size(); ++i) {
+    const std::string question = (i == 0 ? "" : "Wrong passphrase. ") + prompt + ": ";
+    at = r.out.find(question, at);
+    ASSERT_NE(at, std::string::npos) << "question " << i + 1 << " not shown: " << r.out;
+    at += question.size();
+  }
+  EXPECT_EQ(r.out.find(prompt, at), std::string::npos) << "asked more often than answered: " << r.out;
   EXPECT_TRUE(sandbox_.verifies(signature_of(r), "Pagueu 10 EUR")) << r.out;
 }
 

@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "platform/base/data_root.h"
+#include "platform/codepage/code_page_1252.h"
 #include "platform/crypto/pkcs11/source_settings.h"
 #include "tools/quillora/certs/error_text.h"
 #include "tools/quillora/certs/pkcs12_file.h"
@@ -216,7 +217,7 @@ int new_command(const NewOptions &options) {
   std::string error;
   std::optional<MadeCertificate> made = make_certificate(request, &error);
   if (!made) {
-    report("cannot make the certificate: " + error);
+    report("cannot make the certificate: " + codepage::utf8_from_ansi(error));  // it quotes the 1252 names
     return kExitFailed;
   }
   if (!options.export_path.empty() && !write_der(options.export_path, made->der)) return kExitFailed;

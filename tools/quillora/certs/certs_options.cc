@@ -4,6 +4,9 @@
 #include <time.h>
 
 #include <cctype>
+#include <utility>
+
+#include "tools/quillora/text_edges.h"
 
 namespace certs {
 
@@ -234,8 +237,13 @@ std::string check_new(const ParsedOptions &parsed, NewOptions *options) {
   }
   CertificateRequest &request = options->request;
   if (!parsed.has("--subject")) return "missing --subject";
-  request.subject = parsed.value("--subject");
-  request.issuer = parsed.value("--issuer");
+  // The names come as UTF-8 and the platform takes Windows-1252.
+  for (const auto &[name, field] : {std::pair{"--subject", &request.subject}, std::pair{"--issuer", &request.issuer}}) {
+    std::string error;
+    const std::optional<std::string> ansi = quillora::ansi_from_utf8(parsed.value(name), &error);
+    if (!ansi) return std::string("option ") + name + " " + error;
+    *field = *ansi;
+  }
   if (parsed.has("--version")) {
     const std::string &version = parsed.value("--version");
     if (version != "1" && version != "3") return "option --version needs 1 or 3, not '" + version + "'";

@@ -10,6 +10,7 @@
 
 #include "platform/base/data_root.h"
 #include "platform/base/last_error.h"
+#include "platform/codepage/code_page_1252.h"
 #include "platform/codepage/utf8.h"
 #include "platform/crypto/cert_store.h"
 #include "platform/crypto/key_provider.h"
@@ -83,7 +84,7 @@ std::string name_text(const CERT_NAME_BLOB &name) {
   std::string text(size, '\0');
   CertNameToStrA(X509_ASN_ENCODING, &copy, CERT_X500_NAME_STR, text.data(), size);
   text.resize(size > 0 ? size - 1 : 0);
-  return text;
+  return codepage::utf8_from_ansi(text);
 }
 
 int64_t posix_seconds(const FILETIME &time) {

@@ -26,7 +26,7 @@ std::string thumbprint_of(const std::vector<uint8_t> &der);
 struct StoredCertificate {
   int index = 0;           // 1-based, in the store's enumeration order
   std::string thumbprint;  // 40 uppercase hex digits
-  std::string subject;     // as CertNameToStrA renders it (X.500 form, encoded order)
+  std::string subject;     // as CertNameToStrA renders it (X.500 form, encoded order), in UTF-8
   std::string issuer;
   std::string serial;      // the INTEGER's content bytes in uppercase hex, most significant first
   int64_t not_before = 0;  // POSIX seconds

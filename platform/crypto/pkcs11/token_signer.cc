@@ -63,8 +63,8 @@ DWORD error_of(CK_RV rv) {
 bool is_wrong_pin(CK_RV rv) { return rv == CKR_PIN_INCORRECT || rv == CKR_PIN_INVALID || rv == CKR_PIN_LEN_RANGE; }
 
 // What the PIN question names: the token, or the NSS database, whose PIN is its password.
-std::string pin_subject(const Token &token) {
-  return token.source + (token.nss_database.empty() ? " (PIN)" : " (password)");
+platform_ui::KeeperSecret pin_question(const Token &token) {
+  return {token.source, token.nss_database.empty() ? "PIN" : "password"};
 }
 
 // The logins of one signature: the token's user, when the token wants a login, and the key's own,
@@ -106,7 +106,7 @@ class Logins {
         OPENSSL_cleanse(pin_.data(), pin_.size());
         pin_.clear();
         if (++attempt > kMaxPinAttempts) return NTE_PERM;
-        if (!platform_ui::ask_passphrase(pin_subject(token_), attempt, &pin_)) return HRESULT_ERROR_CANCELLED;
+        if (!platform_ui::ask_keeper_secret(pin_question(token_), attempt, &pin_)) return HRESULT_ERROR_CANCELLED;
       }
       const CK_RV rv =
           module->C_Login(session_.handle(), user, reinterpret_cast<CK_UTF8CHAR *>(pin_.data()), pin_.size());

@@ -93,6 +93,7 @@ struct terminal_case {
   const char *issuer;
   std::vector<std::string> typed;
   std::string prompt;  // what the terminal showed for each question
+  std::string wrong;   // and before it after a wrong answer
 };
 
 class signs_on_a_terminal : public tokens, public testing::WithParamInterface<terminal_case> {};
@@ -107,7 +108,7 @@ TEST_P(signs_on_a_terminal, asking_for_the_pin_and_openssl_verifies) {
   // One question per line typed, in order, the later ones after a wrong answer.
   size_t at = 0;
   for (size_t i = 0; i < c.typed.size(); ++i) {
-    const std::string question = (i == 0 ? "" : "Wrong passphrase. ") + prompt + ": ";
+    const std::string question = (i == 0 ? "" : c.wrong) + prompt + ": ";
     at = r.out.find(question, at);
     ASSERT_NE(at, std::string::npos) << "question " << i + 1 << " not shown: " << r.out;
     at += question.size();
@@ -118,10 +119,10 @@ TEST_P(signs_on_a_terminal, asking_for_the_pin_and_openssl_verifies) {
 
 INSTANTIATE_TEST_SUITE_P(
     sources, signs_on_a_terminal,
-    testing::Values(terminal_case{"token", "CN=Card Signer", {"4321", "1234"},
-                                  "Passphrase for token \"Signing Card\" (PIN)"},
+    testing::Values(terminal_case{"token", "CN=Card Signer", {"4321", "1234"}, "PIN for token \"Signing Card\"",
+                                  "Wrong PIN. "},
                     terminal_case{"nss_database", "CN=Browser Signer", {"db pass"},
-                                  "Passphrase for NSS database ~/.pki/nssdb (password)"}),
+                                  "Password for NSS database ~/.pki/nssdb", "Wrong password. "}),
     [](const testing::TestParamInfo<terminal_case> &info) { return info.param.name; });
 
 }  // namespace

@@ -19,14 +19,6 @@ namespace {
 
 constexpr int kMaxPinAttempts = 3;
 
-template <typename T, void (*Free)(T *)>
-struct Deleter {
-  void operator()(T *p) const { Free(p); }
-};
-using Sig = std::unique_ptr<X509_SIG, Deleter<X509_SIG, X509_SIG_free>>;
-using EcdsaSig = std::unique_ptr<ECDSA_SIG, Deleter<ECDSA_SIG, ECDSA_SIG_free>>;
-using PkeyCtx = std::unique_ptr<EVP_PKEY_CTX, Deleter<EVP_PKEY_CTX, EVP_PKEY_CTX_free>>;
-
 // A token's failures as the key-provider codes the system knows; anything else is NTE_FAIL.
 DWORD error_of(CK_RV rv) {
   static constexpr struct {
@@ -134,7 +126,7 @@ std::optional<std::vector<BYTE>> der_of(int (*i2d)(const T *, unsigned char **),
 
 // DigestInfo { algorithm with NULL parameters, digest }, what CKM_RSA_PKCS pads and signs.
 std::optional<std::vector<BYTE>> digest_info(const EVP_MD *md, const std::vector<BYTE> &digest) {
-  Sig info(X509_SIG_new());
+  std::unique_ptr<X509_SIG, void (*)(X509_SIG *)> info(X509_SIG_new(), X509_SIG_free);
   X509_ALGOR *algorithm = nullptr;
   ASN1_OCTET_STRING *octets = nullptr;
   if (!info) return std::nullopt;
@@ -149,7 +141,7 @@ std::optional<std::vector<BYTE>> digest_info(const EVP_MD *md, const std::vector
 std::optional<std::vector<BYTE>> ecdsa_der(const std::vector<BYTE> &raw) {
   if (raw.empty() || raw.size() % 2 != 0) return std::nullopt;
   const int half = static_cast<int>(raw.size() / 2);
-  EcdsaSig sig(ECDSA_SIG_new());
+  std::unique_ptr<ECDSA_SIG, void (*)(ECDSA_SIG *)> sig(ECDSA_SIG_new(), ECDSA_SIG_free);
   BIGNUM *r = BN_bin2bn(raw.data(), half, nullptr);
   BIGNUM *s = BN_bin2bn(raw.data() + half, half, nullptr);
   if (!sig || r == nullptr || s == nullptr || !ECDSA_SIG_set0(sig.get(), r, s)) {
@@ -161,7 +153,8 @@ std::optional<std::vector<BYTE>> ecdsa_der(const std::vector<BYTE> &raw) {
 }
 
 bool verifies(X509 *cert, const EVP_MD *md, const std::vector<BYTE> &digest, const std::vector<BYTE> &signature) {
-  PkeyCtx ctx(EVP_PKEY_CTX_new(X509_get0_pubkey(cert), nullptr));
+  std::unique_ptr<EVP_PKEY_CTX, void (*)(EVP_PKEY_CTX *)> ctx(EVP_PKEY_CTX_new(X509_get0_pubkey(cert), nullptr),
+                                                              EVP_PKEY_CTX_free);
   return ctx && EVP_PKEY_verify_init(ctx.get()) == 1 && EVP_PKEY_CTX_set_signature_md(ctx.get(), md) == 1 &&
          EVP_PKEY_verify(ctx.get(), signature.data(), signature.size(), digest.data(), digest.size()) == 1;
 }

@@ -199,7 +199,7 @@ bool TerminalBackEnd::ask_passphrase(const std::string &what, int attempt, std::
   if (!interrupted()) {
     last_screen_.clear();
     terminal::InterruptionScope::take_resize();
-    show(passphrase_screen(certificate.empty() ? what : certificate, !certificate.empty(), attempt, size()), true);
+    show(passphrase_screen(what, certificate, platform_ui::keeper_secret_asked(), attempt, size()), true);
     entered = terminal::read_secret_line(in_fd_, passphrase, &unread_) == terminal::LineEnd::kEntered;
     last_screen_.clear();  // the dialog underneath is drawn again
   }

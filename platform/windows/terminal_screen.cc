@@ -249,16 +249,21 @@ std::vector<ScreenRow> box_screen(const std::string &caption, const std::string 
   return rows;
 }
 
-std::vector<ScreenRow> passphrase_screen(const std::string &what, bool of_certificate, int attempt, ScreenSize size) {
+std::vector<ScreenRow> passphrase_screen(const std::string &what, const std::string &certificate,
+                                         const platform_ui::KeeperSecret *keeper, int attempt, ScreenSize size) {
   const size_t width = std::max<size_t>(size.columns, 4) - 1;
-  std::vector<ScreenRow> rows = {marked("== Passphrase ==", false)};
-  const std::string text = of_certificate ? "The private key of the certificate\n  " + what + "\nis protected by a passphrase."
-                                          : "The key " + what + " is protected by a passphrase.";
+  const std::string secret = keeper != nullptr ? keeper->secret : "passphrase";
+  const std::string key = certificate.empty() ? (keeper != nullptr ? "The key" : "The key " + what)
+                                              : "The private key of the certificate\n  " + certificate + "\n";
+  const std::string text = key + (certificate.empty() ? " " : "") +
+                           (keeper != nullptr ? "is on " + keeper->keeper + "; give its " + secret + "."
+                                              : "is protected by a passphrase.");
+  std::vector<ScreenRow> rows = {marked("== " + platform_ui::capitalized(secret) + " ==", false)};
   for (std::string &line : wrapped(text, width)) rows.push_back(marked(std::move(line), false));
   rows.push_back(marked("", false));
-  if (attempt > 1) rows.push_back(marked("Wrong passphrase; try again.", false));
+  if (attempt > 1) rows.push_back(marked("Wrong " + secret + "; try again.", false));
   rows.push_back(marked("Enter: unlock the key; Escape: cancel", false));
-  rows.push_back(marked("Passphrase: ", false));
+  rows.push_back(marked(platform_ui::capitalized(secret) + ": ", false));
   // The prompt row stays, whatever a small terminal has to lose above it.
   if (rows.size() > size.rows && size.rows > 0) rows.erase(rows.begin(), rows.end() - static_cast<ptrdiff_t>(size.rows));
   return rows;

@@ -86,6 +86,9 @@ Sandbox::Sandbox() {
   std::string pattern = (std::filesystem::temp_directory_path() / "quillora_test.XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
+  // The machine's tokens and NSS databases stay out of the sandbox's store.
+  std::filesystem::create_directories(data_root());
+  write_text("data/certificate-sources", "tokens = off\nnss = off\n");
 }
 
 Sandbox::~Sandbox() {
@@ -152,6 +155,19 @@ RunResult Sandbox::run_on_terminal(const std::vector<std::string> &args, const s
 void Sandbox::openssl(const std::vector<std::string> &args) const {
   RunResult r = run_program("openssl", args);
   if (r.exit_code != 0) throw std::runtime_error("openssl " + joined(args) + " failed: " + r.err);
+}
+
+bool Sandbox::verifies(const std::string &base64_line, const std::string &signed_bytes) const {
+  write_text("signature.b64", base64_line);
+  write_text("content", signed_bytes);
+  try {
+    openssl({"base64", "-d", "-A", "-in", "signature.b64", "-out", "signature.p7s"});
+    openssl({"smime", "-verify", "-binary", "-inform", "DER", "-in", "signature.p7s", "-content", "content", "-noverify",
+             "-out", "/dev/null"});
+    return true;
+  } catch (const std::exception &) {
+    return false;
+  }
 }
 
 std::vector<std::string> Sandbox::key_files() const {

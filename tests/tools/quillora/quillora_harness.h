@@ -35,6 +35,7 @@ class ScopedEnv {
 };
 
 // A scratch folder with the data root (QUILLORA_DATA_HOME) under it, removed with everything in it.
+// The data root starts with a setting that keeps the machine's tokens and NSS databases out.
 class Sandbox {
  public:
   Sandbox();
@@ -58,6 +59,10 @@ class Sandbox {
   // Runs `openssl ARGS...` in path(); throws when it fails.
   void openssl(const std::vector<std::string> &args) const;
 
+  // Whether openssl verifies the Base64 signature (one line) as a detached signature over the
+  // bytes; both are written into path() for it.
+  bool verifies(const std::string &base64_line, const std::string &signed_bytes) const;
+
   // The key containers' files under the data root, by file name, sorted.
   std::vector<std::string> key_files() const;
 
@@ -66,6 +71,20 @@ class Sandbox {
 
  private:
   std::filesystem::path path_;
+};
+
+// Sets an environment variable for the programs a test runs, and restores it afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char *name, const char *value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv &) = delete;
+  ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+ private:
+  const char *name_;
+  std::string old_;
+  bool had_ = false;
 };
 
 struct X509Free {

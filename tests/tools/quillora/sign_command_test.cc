@@ -22,18 +22,8 @@ class signing : public testing::Test {
     ASSERT_EQ(registered.exit_code, 0) << registered.err;
   }
 
-  // Writes the Base64 signature and the signed bytes, and asks openssl to verify one over the other.
   bool verifies(const std::string &base64_line, const std::string &signed_bytes) {
-    sandbox_.write_text("signature.b64", base64_line);
-    sandbox_.write_text("content", signed_bytes);
-    try {
-      sandbox_.openssl({"base64", "-d", "-A", "-in", "signature.b64", "-out", "signature.p7s"});
-      sandbox_.openssl({"smime", "-verify", "-binary", "-inform", "DER", "-in", "signature.p7s", "-content",
-                        "content", "-noverify", "-out", "/dev/null"});
-      return true;
-    } catch (const std::exception &) {
-      return false;
-    }
+    return sandbox_.verifies(base64_line, signed_bytes);
   }
 
   Sandbox sandbox_;

@@ -73,20 +73,6 @@ class Sandbox {
   std::filesystem::path path_;
 };
 
-// Sets an environment variable for the programs a test runs, and restores it afterwards.
-class ScopedEnv {
- public:
-  ScopedEnv(const char *name, const char *value);
-  ~ScopedEnv();
-  ScopedEnv(const ScopedEnv &) = delete;
-  ScopedEnv &operator=(const ScopedEnv &) = delete;
-
- private:
-  const char *name_;
-  std::string old_;
-  bool had_ = false;
-};
-
 struct X509Free {
   void operator()(X509 *cert) const { X509_free(cert); }
 };

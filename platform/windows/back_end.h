@@ -8,7 +8,7 @@
 namespace winsys {
 
 // A back end presents the window model; it never owns window state. Every call but
-// system_metric, message_posted and cursor_changed comes from the thread running the modal loop
+// system_metric and cursor_changed comes from the thread running the modal loop
 // or the message box, without the model lock held, so it may use any window call (SendMessageA,
 // PostMessageA, window_state...). system_metric is asked with the model lock held and must not
 // call into the window system.
@@ -33,9 +33,6 @@ class BackEnd {
   // letters and its cell height. The default has no fonts to measure and scales 8-point MS Sans
   // Serif at 96 dpi (6 x 13) linearly.
   virtual POINT dialog_base_units(const char *face, int points, int weight, bool italic);
-  // A message was queued for some thread, by any thread. A back end that waits for the user
-  // elsewhere than on the message queue wakes up, so that the modal loop sees the message now.
-  virtual void message_posted() {}
   // SetCursor changed the cursor, on any thread; a back end shows it at once, as the system's
   // cursor is, without waiting for the message loop.
   virtual void cursor_changed(HCURSOR) {}
@@ -54,8 +51,22 @@ void use_back_end(BackEnd *back_end);
 bool use_terminal_back_end();
 
 // What the window system tells the back end in use, if one was chosen (none is chosen for it).
-void notify_message_posted();
 void notify_cursor_changed(HCURSOR cursor);
+
+// What every back end shows after the caption of a dialog or a message box, so that the user
+// sees on whose behalf it asks (the page bridge sets the requesting site's origin); the windows'
+// own texts stay as they are, so nothing that reads them changes. Windows-1252; "" adds nothing.
+void set_caption_decoration(std::string decoration);
+// The caption as a back end shows it: the caption, then an em dash and the decoration, if any.
+std::string shown_caption(const std::string &caption);
+
+// The calling thread's message queue as a descriptor to wait on beside the user's input: it polls
+// readable while anything waits in the queue (a posted message, or a call another thread sent,
+// as a worker's window updates are). A back end's idle() that waits for its user also waits on
+// this and returns as soon as it is readable, so that the modal loop delivers what came at once;
+// a desktop toolkit adds it to its main loop as a file-descriptor source. The queue owns the
+// descriptor: do not read or close it.
+int message_queue_wake_fd();
 
 // The first button of a box type (IDOK for MB_OK and MB_OKCANCEL, IDYES for the yes/no types),
 // and the answer that Escape gives (IDCANCEL, IDNO for MB_YESNO, IDOK for MB_OK).

@@ -157,7 +157,8 @@ HWND CreateDialogIndirectParamA(HINSTANCE hInstance, const DialogTemplate *lpTem
     const RECT r = winsys::pixels(units, item.x, item.y, item.cx, item.cy);
     const HWND control =
         CreateWindowExA(item.exstyle, item.class_name, item.text, item.style, r.left, r.top, r.right - r.left,
-                        r.bottom - r.top, dlg, reinterpret_cast<HMENU>(static_cast<intptr_t>(item.id)), hInstance, nullptr);
+                        r.bottom - r.top, dlg, reinterpret_cast<HMENU>(static_cast<intptr_t>(item.id)), hInstance,
+                        nullptr);
     // A control that cannot be made fails the whole dialog, as on Windows.
     if (control == nullptr) {
       const DWORD error = GetLastError();

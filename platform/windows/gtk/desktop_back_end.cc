@@ -1,6 +1,8 @@
 // desktop_back_end.cc - the desktop back end: keeping the views in step with the model, waiting on the toolkit, metrics, the cursor, hosted views and the back end's choice.
 #include "platform/windows/gtk/desktop_back_end.h"
 
+#include <glib-unix.h>
+
 #include <algorithm>
 
 #include "platform/windows/gtk/desktop.h"
@@ -23,6 +25,8 @@ gboolean stop_waiting(gpointer fired) {
   *static_cast<bool *>(fired) = true;
   return G_SOURCE_REMOVE;
 }
+
+gboolean queue_readable(gint, GIOCondition, gpointer readable) { return stop_waiting(readable); }
 
 }  // namespace
 
@@ -93,12 +97,15 @@ void DesktopBackEnd::wait(int timeout_ms) {
     g_main_context_iteration(nullptr, FALSE);
     return;
   }
-  // A message posted meanwhile wakes the loop (message_posted), even one posted just before it
-  // started to wait.
-  bool fired = false;
+  // The queue's descriptor is watched only while we wait here: it stays readable until the modal
+  // loop takes what came, and a loop of the toolkit's own (a page's script call) must not spin
+  // on it meanwhile. Readable already, it ends the wait at once.
+  bool fired = false, readable = false;
   const guint timer = timeout_ms > 0 ? g_timeout_add(static_cast<guint>(timeout_ms), stop_waiting, &fired) : 0;
+  const guint queue = g_unix_fd_add(message_queue_wake_fd(), G_IO_IN, queue_readable, &readable);
   g_main_context_iteration(nullptr, TRUE);
   if (timer != 0 && !fired) g_source_remove(timer);
+  if (!readable) g_source_remove(queue);
 }
 
 WindowView *DesktopBackEnd::view_of(HWND hwnd) {
@@ -138,8 +145,6 @@ int DesktopBackEnd::system_metric(int index) {
 POINT DesktopBackEnd::dialog_base_units(const char *face, int points, int weight, bool italic) {
   return measure_base_units(dialog_font(face, points, weight, italic));
 }
-
-void DesktopBackEnd::message_posted() { g_main_context_wakeup(nullptr); }
 
 void DesktopBackEnd::cursor_changed(HCURSOR cursor) {
   waiting_ = cursor != nullptr && cursor == LoadCursorA(nullptr, IDC_WAIT);

@@ -20,8 +20,8 @@ class WindowView;
 // One per process, made by use_desktop_back_end on the toolkit's thread and never destroyed.
 // The window model stays the truth: each idle moment of a modal loop (and of a message box)
 // first makes every visible top-level window's view show the model's state, then waits on the
-// toolkit's main loop for the person, a due timer, or a posted message (message_posted wakes
-// the loop from any thread).
+// toolkit's main loop for the person, a due timer, or the thread's message queue (its wake
+// descriptor, so that a message posted or a call sent from any thread is seen at once).
 class DesktopBackEnd : public BackEnd {
  public:
   explicit DesktopBackEnd(GdkDisplay *display);
@@ -34,12 +34,12 @@ class DesktopBackEnd : public BackEnd {
   int message_box(HWND owner, const std::string &text, const std::string &caption, UINT type) override;
   int system_metric(int index) override;
   POINT dialog_base_units(const char *face, int points, int weight, bool italic) override;
-  void message_posted() override;
   void cursor_changed(HCURSOR cursor) override;
 
   // Makes every view show the model's state now.
   void sync_views();
-  // Waits on the toolkit's main loop at most timeout_ms (negative: until something happens).
+  // Waits on the toolkit's main loop at most timeout_ms (negative: until something happens), or
+  // until the calling thread's message queue has something.
   void wait(int timeout_ms);
   // The view of a top-level window, or null.
   WindowView *view_of(HWND hwnd);

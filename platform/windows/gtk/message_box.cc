@@ -66,7 +66,7 @@ gboolean on_delete(GtkWidget *, GdkEvent *, BoxState *box) {
 }
 
 GtkWidget *build_box(const std::string &text, const std::string &caption, UINT type, GtkWindow *owner, BoxState *box) {
-  GtkWidget *window = new_modal_window(utf8_of(caption), owner);
+  GtkWidget *window = new_modal_window(caption, owner);
   GtkWidget *rows = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
   gtk_container_set_border_width(GTK_CONTAINER(rows), 12);
   GtkWidget *message = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);

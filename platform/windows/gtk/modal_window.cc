@@ -3,6 +3,7 @@
 
 #include "platform/windows/gtk/desktop_back_end.h"
 #include "platform/windows/gtk/desktop_style.h"
+#include "platform/windows/gtk/view_text.h"
 #include "platform/windows/window_model.h"
 
 namespace winsys::desktop {
@@ -23,8 +24,9 @@ GtkWidget *new_modal_window(const std::string &caption, GtkWindow *owner) {
   gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_DIALOG);
   gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
   gtk_window_set_modal(GTK_WINDOW(window), TRUE);
-  gtk_window_set_title(GTK_WINDOW(window), caption.c_str());
-  add_caption_bar(GTK_WINDOW(window), caption.c_str(), true);
+  const std::string title = utf8_of(shown_caption(caption));
+  gtk_window_set_title(GTK_WINDOW(window), title.c_str());
+  add_caption_bar(GTK_WINDOW(window), title.c_str(), true);
   if (owner != nullptr) {
     gtk_window_set_transient_for(GTK_WINDOW(window), owner);
     gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER_ON_PARENT);

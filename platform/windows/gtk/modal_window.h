@@ -9,7 +9,8 @@ namespace winsys::desktop {
 
 class DesktopBackEnd;
 
-// A window of our style with a caption bar (`caption` in UTF-8) and a close box, modal over
+// A window of our style with a caption bar (`caption` in Windows-1252, shown with the caption
+// decoration) and a close box, modal over
 // `owner`, or, with no owner, centred on the screen and kept above other windows as a
 // system-modal box is. It takes the keyboard once it is on the screen.
 GtkWidget *new_modal_window(const std::string &caption, GtkWindow *owner);

@@ -1,4 +1,5 @@
-// passphrase_dialog.cc - the desktop's passphrase dialog: a hidden entry over the active window, for the key provider.
+// passphrase_dialog.cc - the desktop's passphrase dialog: a hidden entry over the active window, for a key's passphrase or a token's PIN.
+#include "platform/ui/passphrase_prompt.h"
 #include "platform/windows/gtk/desktop.h"
 #include "platform/windows/gtk/desktop_back_end.h"
 #include "platform/windows/gtk/modal_window.h"
@@ -47,11 +48,12 @@ bool ask_passphrase_on_desktop(const std::string &what, int attempt, std::string
   if (back_end == nullptr || &winsys::back_end() != back_end || !back_end->on_toolkit_thread()) return false;
   back_end->sync_views();
   Answer answer{0, nullptr, passphrase};
-  GtkWidget *window = desktop::new_modal_window("Passphrase", back_end->toolkit_window_of(GetActiveWindow()));
+  // A token's PIN or a database's password is asked here too, naming its keeper.
+  GtkWidget *window = desktop::new_modal_window(platform_ui::capitalized(platform_ui::secret_asked()),
+                                                back_end->toolkit_window_of(GetActiveWindow()));
   GtkWidget *rows = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
   gtk_container_set_border_width(GTK_CONTAINER(rows), 12);
-  const std::string prompt = (attempt > 1 ? "Wrong passphrase. " : "") + std::string("Passphrase for ") + what + ":";
-  GtkWidget *label = gtk_label_new(prompt.c_str());
+  GtkWidget *label = gtk_label_new(platform_ui::secret_prompt(what, attempt).c_str());
   gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
   gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
   gtk_label_set_max_width_chars(GTK_LABEL(label), 60);

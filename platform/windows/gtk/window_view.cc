@@ -103,8 +103,11 @@ void WindowView::link_mnemonics(const WindowState &state) {
 }
 
 void WindowView::sync_frame(const WindowState &state) {
-  if (!frame_shown_ || state.text != title_) {
-    title_ = state.text;
+  // The caption as shown carries the decoration (the requesting site), which may change while
+  // the text stays.
+  const std::string shown = shown_caption(state.text);
+  if (!frame_shown_ || shown != title_) {
+    title_ = shown;
     const std::string title = utf8_of(title_);
     gtk_window_set_title(GTK_WINDOW(window_), title.c_str());
     if (caption_bar_ != nullptr) gtk_header_bar_set_title(GTK_HEADER_BAR(caption_bar_), title.c_str());

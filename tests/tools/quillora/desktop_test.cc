@@ -1,4 +1,4 @@
-// desktop_test.cc - faults in quillora's dialogs on a real desktop (X, GTK, WebKitGTK) met through the screen and real input events: a dialog not laid out from its template, keys that do not choose, sign or cancel, a protected key whose passphrase is not asked in a window, a preview that does not grow to fit its page or is not clamped to the screen, a message box that a key does not answer, a preview that runs the page's script or loads anything, and pieces of one filling parsed apart.
+// desktop_test.cc - faults in quillora's dialogs on a real desktop (X, GTK, WebKitGTK) met through the screen and real input events: a dialog not laid out from its template, keys that do not choose, sign or cancel, a protected key whose passphrase is not asked in a window, a preview that does not grow to fit its page or is not clamped to the screen, a message box that a key does not answer, a preview that runs the page's script or loads anything, pieces of one filling parsed apart, and an uninstaller whose question, log or closing a person cannot meet.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -85,7 +86,7 @@ class desktop : public testing::Test {
  protected:
   void SetUp() override {
     screen_ = XScreen::open();
-    const bool usable = screen_ != nullptr && sandbox_.tool({"xdotool", "version"}).exit_code == 0;
+    const bool usable = screen_ != nullptr && sandbox_.run_program("xdotool", {"version"}).exit_code == 0;
     if (!usable) {
       const std::string why = "no X display or no xdotool: run under Xvfb with DISPLAY set (./dev test starts one)";
       if (getenv("QUILLORA_REQUIRE_DISPLAY") != nullptr) FAIL() << why;
@@ -107,9 +108,15 @@ class desktop : public testing::Test {
   // In a sanitizer build the leak checker stays off for quillora: stopping WebKitGTK's threads at
   // exit crashes its tracer. The desktop back end's own objects are leak-checked in process by
   // its own test.
-  std::unique_ptr<Background> request(const std::vector<std::string> &args) {
-    return sandbox_.start(args, {"QUILLORA_UI=desktop", std::string("DISPLAY=") + getenv("DISPLAY"), "GDK_BACKEND=x11",
-                                 "ASAN_OPTIONS=detect_leaks=0"});
+  std::unique_ptr<Background> on_desktop(const std::string &program, const std::vector<std::string> &args) {
+    return sandbox_.start(program, args,
+                          {"QUILLORA_UI=desktop", std::string("DISPLAY=") + getenv("DISPLAY"), "GDK_BACKEND=x11",
+                           "ASAN_OPTIONS=detect_leaks=0"});
+  }
+  std::unique_ptr<Background> request(const std::vector<std::string> &args) { return on_desktop(QUILLORA_PATH, args); }
+
+  bool shown(const std::string &title) {
+    return sandbox_.run_program("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"}).exit_code == 0;
   }
 
   // The window of that title once it is on the screen and has the keyboard; 0 when none comes.
@@ -119,7 +126,7 @@ class desktop : public testing::Test {
     // A search fails outright when a window it looks at goes meanwhile (the last test's), so it
     // is asked again rather than left to wait.
     while (window == 0 && std::chrono::steady_clock::now() < deadline) {
-      const RunResult found = sandbox_.tool({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"});
+      const RunResult found = sandbox_.run_program("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
       if (found.exit_code == 0 && !found.out.empty())
         window = std::stoul(found.out.substr(found.out.rfind('\n', found.out.size() - 2) + 1));
       if (window == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -131,9 +138,9 @@ class desktop : public testing::Test {
 
   // Key presses a tenth of a second apart, as a quick typist makes them.
   void press(const std::vector<std::string> &keys) {
-    std::vector<std::string> command{"xdotool", "key", "--delay", "100"};
+    std::vector<std::string> command{"key", "--delay", "100"};
     command.insert(command.end(), keys.begin(), keys.end());
-    ASSERT_EQ(sandbox_.tool(command).exit_code, 0);
+    ASSERT_EQ(sandbox_.run_program("xdotool", command).exit_code, 0);
   }
 
   // The window on the screen, once painted and showing what `ready` looks for; kept beside the
@@ -168,6 +175,14 @@ class desktop : public testing::Test {
   std::vector<std::pair<std::string, Image>> shots_;
 };
 
+// The pixels of text (dark on a light box) within `box`.
+int dark_pixels(const Image &image, const Rect &box) {
+  int dark = 0;
+  for (int y = box.y; y < box.bottom(); ++y)
+    for (int x = box.x; x < box.right(); ++x) dark += (image.at(x, y) & 0xFF) < 0x60 ? 1 : 0;
+  return dark;
+}
+
 std::string without_line_feed(const std::string &out) { return out.substr(0, out.find('\n')); }
 
 TEST_F(desktop, the_plain_dialog_signs_with_the_certificate_keys_choose_and_the_html_one_grows_to_fit) {
@@ -192,21 +207,18 @@ TEST_F(desktop, the_plain_dialog_signs_with_the_certificate_keys_choose_and_the_
   ASSERT_TRUE(text_box);
   EXPECT_GT(text_box->y, plain_logo->bottom() - 10);
   EXPECT_GT(text_box->width, plain_frame.width * 9 / 10);
-  int dark = 0;
-  for (int y = text_box->y; y < text_box->bottom(); ++y)
-    for (int x = text_box->x; x < text_box->right(); ++x) dark += (upper.at(x, y) & 0xFF) < 0x60 ? 1 : 0;
-  EXPECT_GT(dark, 200) << "the text is not shown";
+  EXPECT_GT(dark_pixels(upper, *text_box), 200) << "the text is not shown";
 
   // Shift+Tab goes back from Acceptar to the certificate list, Down picks the second, Enter signs;
   // its key asks for the passphrase in a window of its own.
   press({"shift+Tab", "Down", "Return"});
   ASSERT_NE(wait_for_window("Passphrase"), 0u) << plain->wait().err;
-  ASSERT_EQ(sandbox_.tool({"xdotool", "type", "--delay", "50", kPassphrase}).exit_code, 0);
+  ASSERT_EQ(sandbox_.run_program("xdotool", {"type", "--delay", "50", kPassphrase}).exit_code, 0);
   press({"Return"});
   const RunResult signed_plain = plain->wait();
   ASSERT_EQ(signed_plain.exit_code, 0) << signed_plain.err;
   std::string signer;
-  EXPECT_TRUE(sandbox_.signature_verifies(without_line_feed(signed_plain.out), text, &signer));
+  EXPECT_TRUE(sandbox_.verifies(without_line_feed(signed_plain.out), text, &signer));
   EXPECT_NE(signer.find("CN = Demo Signer"), std::string::npos) << signer;
 
   // A page wider and taller than the text box: 900 x 300 pixels of green.
@@ -282,13 +294,13 @@ TEST_F(desktop, the_preview_is_inert_parses_one_filling_whole_and_is_clamped_to_
   ASSERT_TRUE(heading);
   const std::string x = std::to_string(frame.x + heading->x + heading->width / 2);
   const std::string y = std::to_string(frame.y + heading->y + heading->height / 2);
-  ASSERT_EQ(sandbox_.tool({"xdotool", "mousemove", x, y, "click", "1"}).exit_code, 0);
+  ASSERT_EQ(sandbox_.run_program("xdotool", {"mousemove", x, y, "click", "1"}).exit_code, 0);
   page = shot(window, &frame, "inert_clicked", painted);
   EXPECT_EQ(page.count(kRed), 0) << "a handler of the page ran";
   press({"Return"});
   const RunResult signed_html = run->wait();
   ASSERT_EQ(signed_html.exit_code, 0) << signed_html.err;
-  EXPECT_TRUE(sandbox_.signature_verifies(without_line_feed(signed_html.out), html)) << "the source is what is signed";
+  EXPECT_TRUE(sandbox_.verifies(without_line_feed(signed_html.out), html)) << "the source is what is signed";
   EXPECT_EQ(canary.requests(), 0) << "the preview loaded something";
 }
 
@@ -310,6 +322,38 @@ TEST_F(desktop, a_refused_text_is_told_in_a_message_box_that_enter_answers) {
   const RunResult r = run->wait();
   EXPECT_EQ(r.exit_code, 4) << r.err;
   EXPECT_EQ(r.out, "error:internalError\n");
+}
+
+TEST_F(desktop, the_uninstaller_asks_then_shows_its_log_and_closes_on_enter_only_once_done) {
+  // quillora install puts the browsers' host manifests under HOME: the sandbox's.
+  const ScopedEnv home("HOME", sandbox_.path().c_str());
+  const ScopedEnv config_home("XDG_CONFIG_HOME", "");
+  const std::filesystem::path folder = sandbox_.path() / "installed";
+  ASSERT_EQ(sandbox_.run({"install", "--dir", folder.string()}).exit_code, 0);
+  auto run = on_desktop((folder / "uninstall").string(), {});
+  ASSERT_NE(wait_for_window("Desinstal\302\267laci\303\263 quillora 2.1.04S1R2"), 0u) << run->wait().err;
+  press({"Return"});  // Yes, the focused first button
+  const std::string caption = "Desinstal\302\267laci\303\263 de quillora";
+  const unsigned long window = wait_for_window(caption);
+  ASSERT_NE(window, 0u) << run->wait().err;
+  Rect frame;
+  // The log box: white, with the worker's lines in it.
+  const auto log_written = [](const Image &image) {
+    const std::optional<Rect> box = image.bounds_of(0xFFFFFF);
+    return box && dark_pixels(image, *box) > 200;
+  };
+  const Image progress = shot(window, &frame, "uninstaller", log_written);
+  EXPECT_TRUE(log_written(progress)) << "the log is not shown";
+  expect_centred(frame);
+  // D'acord is greyed until the verdict: Enter closes the window only then, however early it comes.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (shown(caption) && std::chrono::steady_clock::now() < deadline) press({"Return"});
+  const RunResult removed = run->wait();
+  EXPECT_EQ(removed.exit_code, 0) << removed.err;
+  EXPECT_NE(removed.out.find("\n\nDesinstal\302\267laci\303\263 finalitzada satisfact\303\262riament\n"),
+            std::string::npos)
+      << removed.out;
+  EXPECT_FALSE(std::filesystem::exists(folder / "quillora.ocx"));
 }
 
 }  // namespace

@@ -81,6 +81,20 @@ bool echo_is_off(int terminal) {
 
 }  // namespace
 
+ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name) {
+  const char *old = getenv(name);
+  if (old != nullptr) old_ = old;
+  had_ = old != nullptr;
+  setenv(name, value, 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (had_)
+    setenv(name_, old_.c_str(), 1);
+  else
+    unsetenv(name_);
+}
+
 std::string joined(const std::vector<std::string> &args) {
   std::string line;
   for (const std::string &arg : args) line += (line.empty() ? "" : " ") + arg;
@@ -106,6 +120,9 @@ Sandbox::Sandbox() {
   std::string pattern = (std::filesystem::temp_directory_path() / "quillora_test.XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
+  // The machine's tokens and NSS databases stay out of the sandbox's store.
+  std::filesystem::create_directories(data_root());
+  write_text("data/certificate-sources", "tokens = off\nnss = off\n");
 }
 
 Sandbox::~Sandbox() {
@@ -114,13 +131,17 @@ Sandbox::~Sandbox() {
 }
 
 RunResult Sandbox::run(const std::vector<std::string> &args, const std::string &input) const {
-  return run_program(QUILLORA_PATH, args, input, path_, data_root());
+  return quillora_test::run_program(QUILLORA_PATH, args, input, path_, data_root());
 }
 
-std::unique_ptr<Background> Sandbox::start(const std::vector<std::string> &args,
+RunResult Sandbox::run_program(const std::string &program, const std::vector<std::string> &args) const {
+  return quillora_test::run_program(program, args, "", path_, data_root());
+}
+
+std::unique_ptr<Background> Sandbox::start(const std::string &program, const std::vector<std::string> &args,
                                           const std::vector<std::string> &env) const {
   int in_fd, out_fd, err_fd;
-  const pid_t pid = spawn(QUILLORA_PATH, args, path_, data_root(), env, &in_fd, &out_fd, &err_fd);
+  const pid_t pid = spawn(program, args, path_, data_root(), env, &in_fd, &out_fd, &err_fd);
   close(in_fd);
   return std::make_unique<Background>(pid, out_fd, err_fd);
 }
@@ -173,22 +194,12 @@ RunResult Sandbox::run_on_terminal(const std::vector<std::string> &args, const s
   return result;
 }
 
-RunResult Sandbox::tool(const std::vector<std::string> &command) const {
-  return run_program(command.front(), std::vector<std::string>(command.begin() + 1, command.end()), "", path_,
-                     data_root());
-}
-
 void Sandbox::openssl(const std::vector<std::string> &args) const {
-  RunResult r = tool([&] {
-    std::vector<std::string> command{"openssl"};
-    command.insert(command.end(), args.begin(), args.end());
-    return command;
-  }());
+  RunResult r = run_program("openssl", args);
   if (r.exit_code != 0) throw std::runtime_error("openssl " + joined(args) + " failed: " + r.err);
 }
 
-bool Sandbox::signature_verifies(const std::string &base64_line, const std::string &signed_bytes,
-                                 std::string *signer) const {
+bool Sandbox::verifies(const std::string &base64_line, const std::string &signed_bytes, std::string *signer) const {
   write_text("signature.b64", base64_line);
   write_text("content", signed_bytes);
   try {
@@ -199,7 +210,8 @@ bool Sandbox::signature_verifies(const std::string &base64_line, const std::stri
     return false;
   }
   if (signer != nullptr) {
-    const RunResult printed = tool({"openssl", "pkcs7", "-inform", "DER", "-in", "signature.p7s", "-print_certs", "-noout"});
+    const RunResult printed = run_program("openssl", {"pkcs7", "-inform", "DER", "-in", "signature.p7s", "-print_certs",
+                                                      "-noout"});
     *signer = printed.out.substr(0, printed.out.find('\n'));
   }
   return true;

@@ -37,7 +37,22 @@ class Background {
   int out_fd_, err_fd_;
 };
 
+// Sets an environment variable for the programs a test runs, and restores it afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char *name, const char *value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv &) = delete;
+  ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+ private:
+  const char *name_;
+  std::string old_;
+  bool had_ = false;
+};
+
 // A scratch folder with the data root (QUILLORA_DATA_HOME) under it, removed with everything in it.
+// The data root starts with a setting that keeps the machine's tokens and NSS databases out.
 class Sandbox {
  public:
   Sandbox();
@@ -51,23 +66,24 @@ class Sandbox {
   // Runs quillora with `args` in a new session (no controlling terminal), `input` on stdin,
   // stdout and stderr captured, QUILLORA_DATA_HOME pointing at data_root().
   RunResult run(const std::vector<std::string> &args, const std::string &input = "") const;
+  // The same for another program (an installed uninstaller, openssl, xdotool).
+  RunResult run_program(const std::string &program, const std::vector<std::string> &args) const;
 
-  // Starts quillora as run() does, with `env` ("NAME=VALUE") added to its environment, and
-  // returns while it runs.
-  std::unique_ptr<Background> start(const std::vector<std::string> &args, const std::vector<std::string> &env) const;
+  // Starts `program` as run() starts quillora, with `env` ("NAME=VALUE") added to its
+  // environment, and returns while it runs.
+  std::unique_ptr<Background> start(const std::string &program, const std::vector<std::string> &args,
+                                    const std::vector<std::string> &env) const;
 
   // Runs quillora on a pseudo-terminal that types `typed` (each line is sent when the program
   // prints ':' and waits), and returns everything the terminal showed together with the exit code.
   RunResult run_on_terminal(const std::vector<std::string> &args, const std::vector<std::string> &typed) const;
 
-  // Runs any program (`command` is its name and arguments) in path(), as run() runs quillora.
-  RunResult tool(const std::vector<std::string> &command) const;
   // Runs `openssl ARGS...` in path(); throws when it fails.
   void openssl(const std::vector<std::string> &args) const;
-  // Whether the Base64 signature (one line) verifies over `signed_bytes`, as openssl judges it;
-  // *signer, when given, gets the signing certificate's subject as openssl prints it.
-  bool signature_verifies(const std::string &base64_line, const std::string &signed_bytes,
-                          std::string *signer = nullptr) const;
+  // Whether openssl verifies the Base64 signature (one line) as a detached signature over the
+  // bytes; both are written into path() for it. *signer, when given, gets the signing
+  // certificate's subject as openssl prints it.
+  bool verifies(const std::string &base64_line, const std::string &signed_bytes, std::string *signer = nullptr) const;
 
   // The key containers' files under the data root, by file name, sorted.
   std::vector<std::string> key_files() const;

@@ -1,4 +1,4 @@
-// desktop_module.cc - quillora's desktop, a module loaded only when windows are to be shown: the GTK back end, the HTML preview on WebKitGTK and the passphrase dialog.
+// desktop_module.cc - the desktop, a module loaded only when windows are to be shown: the GTK back end, the HTML preview on WebKitGTK and the passphrase dialog.
 #include "platform/browser/webkit/webkit_browser.h"
 #include "platform/ui/passphrase_prompt.h"
 #include "platform/windows/gtk/desktop.h"

@@ -142,13 +142,21 @@ bool g_desktop_chosen = false;
 bool use_desktop(std::string *why) {
   // Without a display named there is nothing to open: the module is not even loaded.
   if (getenv("DISPLAY") == nullptr && getenv("WAYLAND_DISPLAY") == nullptr) return false;
-  void *module = dlopen(QUILLORA_DESKTOP_MODULE, RTLD_NOW | RTLD_LOCAL);
+  // The module sits beside this library, in the build tree as where it is installed, so every
+  // program and every copy of one (the installed uninstaller) finds the one that fits it.
+  Dl_info self{};
+  std::string path = QUILLORA_DESKTOP_MODULE_NAME;
+  if (dladdr(reinterpret_cast<void *>(&use_desktop), &self) != 0 && self.dli_fname != nullptr) {
+    const std::string library = self.dli_fname;
+    path = library.substr(0, library.rfind('/') + 1) + path;
+  }
+  void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
     *why = dlerror();
     return false;
   }
   const auto open = reinterpret_cast<int (*)()>(dlsym(module, "quillora_use_desktop"));
-  if (open == nullptr) *why = QUILLORA_DESKTOP_MODULE " has no quillora_use_desktop";
+  if (open == nullptr) *why = path + " has no quillora_use_desktop";
   return open != nullptr && open() != 0;
 }
 

@@ -51,7 +51,7 @@ TEST_F(PrivateFileTest, PlacementsReplaceOrKeepTheNamedFileAndLeaveNoTemporaryFi
 TEST_F(PrivateFileTest, ModeIsTheOneAskedWhateverTheUmask) {
   const ScopedUmask umask(0077);
   for (mode_t mode : {0600, 0644, 0400}) {
-    const std::string name = "m" + std::to_string(mode);
+    const std::string name = numbered("m", mode);
     ASSERT_EQ(privfile::write_file(folder_, name, bytes_of("x"), mode, Placement::kReplace), ERROR_SUCCESS);
     EXPECT_EQ(mode_of(path(name)), mode);
   }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -97,6 +98,7 @@ inline FaultLoopCounts fail_every_call(const FaultLoopWork &work, int error) {
       counts.states_checked += 2;
     }
   }
+  EXPECT_GT(counts.steps_failed, 0u) << "no file call of the work went through the seam";
   return counts;
 }
 

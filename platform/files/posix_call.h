@@ -19,6 +19,8 @@ auto retry_on_eintr(Call call) {
 
 // The calls that create, change, name or flush files. Each wrapper below counts as one call of its
 // kind, however often a signal makes it retry, and returns -1 with errno set as its POSIX call does.
+// Descriptors that are no files (the controlling terminal, the signal pipe, a window queue's
+// wake-up descriptor) are read and written directly.
 enum class FileCall : unsigned { kOpen, kWrite, kFsync, kRename, kLink, kUnlink };
 
 // open with O_CLOEXEC added: no handle here is inherited by a program this process starts.

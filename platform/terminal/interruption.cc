@@ -115,15 +115,17 @@ void InterruptionScope::restore_on_second_interruption(int fd, const struct term
   g_restore_fd = fd;
 }
 
-Wait wait_for_input(int fd, int timeout_ms) {
+Wait wait_for_input(int fd, int timeout_ms, int wake_fd) {
   const auto noted = [] { return g_caught != 0 || g_resized != 0; };
   if (noted()) return Wait::kWoken;
-  pollfd fds[2] = {{fd, POLLIN, 0}, {g_pipe[0], POLLIN, 0}};
-  const int ready = poll(fds, g_pipe[0] >= 0 ? 2 : 1, timeout_ms);
+  // poll skips a negative descriptor, so a missing pipe or wake_fd costs nothing.
+  pollfd fds[3] = {{fd, POLLIN, 0}, {g_pipe[0], POLLIN, 0}, {wake_fd, POLLIN, 0}};
+  const int ready = poll(fds, 3, timeout_ms);
   if (g_pipe[0] >= 0 && (fds[1].revents & POLLIN) != 0) drain_pipe();
   if (noted()) return Wait::kWoken;
   if (ready < 0) return errno == EINTR ? Wait::kWoken : Wait::kReadable;  // a failed poll lets the read report
   if (ready == 0) return Wait::kTimedOut;
+  if (fds[0].revents == 0) return Wait::kWoken;  // only wake_fd
   return Wait::kReadable;
 }
 

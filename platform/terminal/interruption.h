@@ -31,7 +31,8 @@ class InterruptionScope {
 enum class Wait { kReadable, kTimedOut, kWoken };
 
 // Waits at most timeout_ms (negative: no limit) for `fd` to be readable, or until a signal that
-// a scope notes arrives (kWoken; the signal may also have come before the call).
-Wait wait_for_input(int fd, int timeout_ms);
+// a scope notes arrives or `wake_fd` (unless -1) is readable (kWoken; the signal may also have
+// come before the call). wake_fd is only polled, never read.
+Wait wait_for_input(int fd, int timeout_ms, int wake_fd = -1);
 
 }  // namespace terminal

@@ -95,7 +95,7 @@ size_t decode_key(std::string_view bytes, bool more_may_come, KeyPress *key) {
   }
 }
 
-ReadStatus read_key(int fd, std::string *unread, int timeout_ms, KeyPress *key) {
+ReadStatus read_key(int fd, std::string *unread, int timeout_ms, KeyPress *key, int wake_fd) {
   bool more_may_come = true;
   for (;;) {
     if (!unread->empty()) {
@@ -112,7 +112,7 @@ ReadStatus read_key(int fd, std::string *unread, int timeout_ms, KeyPress *key) 
         continue;
       }
     } else {
-      const Wait wait = wait_for_input(fd, timeout_ms);
+      const Wait wait = wait_for_input(fd, timeout_ms, wake_fd);
       if (wait == Wait::kWoken) return ReadStatus::kWoken;
       if (wait == Wait::kTimedOut) return ReadStatus::kTimedOut;
     }

@@ -46,7 +46,8 @@ enum class ReadStatus { kKey, kTimedOut, kEnded, kWoken };
 // Reads keys from the terminal `fd` one at a time, keeping the bytes that follow a key in
 // *unread (owned by the caller, who may hand them on to another reader of the same terminal).
 // Waits at most timeout_ms (negative: no limit) for a key; kEnded at the end of input or on a
-// read error; kWoken when an interruption or a resize woke the wait (see interruption.h).
-ReadStatus read_key(int fd, std::string *unread, int timeout_ms, KeyPress *key);
+// read error; kWoken when an interruption or a resize woke the wait (see interruption.h), or
+// `wake_fd` (unless -1) was readable while no key was.
+ReadStatus read_key(int fd, std::string *unread, int timeout_ms, KeyPress *key, int wake_fd = -1);
 
 }  // namespace terminal

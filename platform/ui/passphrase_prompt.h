@@ -19,4 +19,22 @@ PassphraseAsker set_passphrase_asker(PassphraseAsker asker);
 
 bool ask_passphrase(const std::string &what, int attempt, std::string *passphrase);
 
+// The secret that opens a whole token rather than one key: a smart card's PIN, an NSS database's
+// password.
+struct KeeperSecret {
+  std::string keeper;  // as the user knows it: token "Demo Card", NSS database /home/u/.pki/nssdb
+  std::string secret;  // "PIN", "password"
+};
+
+// Asks for it through the same asker, with `what` "KEEPER (SECRET)"; while the asker runs,
+// keeper_secret_asked() lets an asker that names the key by its certificate name the keeper and
+// the secret as well, since they are the keeper's.
+bool ask_keeper_secret(const KeeperSecret &asked, int attempt, std::string *answer);
+
+// The keeper's secret being asked on this thread, or NULL while a key's passphrase is.
+const KeeperSecret *keeper_secret_asked();
+
+// "PIN" stays, "password" becomes "Password": a secret's name where a sentence starts.
+std::string capitalized(const std::string &noun);
+
 }  // namespace platform_ui

@@ -139,7 +139,9 @@ void TerminalBackEnd::idle(HWND dialog, int timeout_ms) {
   const bool locked = update_locked_window() == dialog;
   if (!locked) show(dialog_screen(dialog, GetFocus(), size(), &views_), false);
   terminal::KeyPress press;
-  switch (terminal::read_key(in_fd_, &unread_, timeout_ms, &press)) {
+  // A message for the dialog (another thread's window update) ends the wait too, so that the
+  // modal loop delivers it and the next call draws it at once.
+  switch (terminal::read_key(in_fd_, &unread_, timeout_ms, &press, message_queue_wake_fd())) {
     case terminal::ReadStatus::kEnded:
       // No more input can come.
       cancel(dialog);
@@ -197,7 +199,7 @@ bool TerminalBackEnd::ask_passphrase(const std::string &what, int attempt, std::
   if (!interrupted()) {
     last_screen_.clear();
     terminal::InterruptionScope::take_resize();
-    show(passphrase_screen(certificate.empty() ? what : certificate, !certificate.empty(), attempt, size()), true);
+    show(passphrase_screen(what, certificate, platform_ui::keeper_secret_asked(), attempt, size()), true);
     entered = terminal::read_secret_line(in_fd_, passphrase, &unread_) == terminal::LineEnd::kEntered;
     last_screen_.clear();  // the dialog underneath is drawn again
   }

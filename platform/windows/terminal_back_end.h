@@ -21,10 +21,11 @@ namespace winsys {
 
 // Draws the dialog of the innermost modal loop on the terminal's alternate screen, fitted to the
 // terminal's size and redrawn when it changes (terminal_screen.h): only the rows in view are ever
-// written, however long the text. Keys act as terminal_dialog_keys.h says; the end of input
-// counts as Escape. A box shows caption, text and its buttons and waits for Enter (first button)
-// or Escape. A dialog locked by LockWindowUpdate is not drawn, and takes no key but Escape, until
-// the lock goes. Output is UTF-8, converted from the model's 1252 texts.
+// written, however long the text, and it is drawn again as soon as another thread changed it
+// through the queue. Keys act as terminal_dialog_keys.h says; the end of input counts as Escape.
+// A box shows caption, text and its buttons and waits for Enter (first button) or Escape. A
+// dialog locked by LockWindowUpdate is not drawn, and takes no key but Escape, until the lock
+// goes. Output is UTF-8, converted from the model's 1252 texts.
 //
 // While it exists it is also the process's passphrase asker: the prompt is drawn in place of the
 // dialog, names the certificate chosen in the dialog's list, and reads the passphrase without

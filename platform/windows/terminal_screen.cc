@@ -71,7 +71,10 @@ ScreenRow marked(std::string text, bool mark) {
   return ScreenRow{std::move(text), 0, mark ? length : 0};
 }
 
+// The default button in angle brackets, others in square ones, and a disabled one in
+// parentheses, as it takes no key.
 std::string button_label(const WindowState &s) {
+  if (!s.enabled) return "(" + s.text + ")";
   const bool is_default = (s.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
   return (is_default ? "<" : "[") + s.text + (is_default ? ">" : "]");
 }
@@ -97,10 +100,13 @@ void add_list(const WindowState &s, bool focused, size_t rows, size_t width, std
                           false));
 }
 
-// The keys line, naming the part that has the focus and what each key does there.
-std::string keys_help(const DialogPart *focused, bool has_list, bool has_text, const std::string &default_name) {
+// The keys line, naming the part that has the focus and what each key does there. Enter is named
+// only while it presses something: a focused button, or the default one while it is enabled.
+std::string keys_help(const DialogPart *focused, bool has_list, bool has_text, const std::string &default_name,
+                      bool default_enabled) {
   const PartKind kind = focused != nullptr ? focused->kind : PartKind::kButton;
-  const std::string enter = kind == PartKind::kButton && focused != nullptr ? focused->state.text : default_name;
+  const bool on_button = kind == PartKind::kButton && focused != nullptr;
+  const std::string enter = on_button ? focused->state.text : default_name;
   std::string help;
   if (kind == PartKind::kTextArea) {
     help = "[text] Up/Down PgUp/PgDn Home/End: scroll";
@@ -112,7 +118,7 @@ std::string keys_help(const DialogPart *focused, bool has_list, bool has_text, c
     if (has_list) help += " Up/Down: choose ";
     if (has_text) help += std::string(has_list ? "" : " Up/Down") + " PgUp/PgDn: scroll";
   }
-  return help + "  Tab: next  Enter: " + enter + "  Esc: cancel";
+  return help + "  Tab: next" + (on_button || default_enabled ? "  Enter: " + enter : "") + "  Esc: cancel";
 }
 
 }  // namespace
@@ -156,17 +162,20 @@ std::vector<ScreenRow> dialog_screen(HWND dialog, HWND focus, ScreenSize size, s
   const std::vector<DialogPart> parts = dialog_parts(dialog);
   const DialogPart *focused = nullptr;
   std::string default_name = "OK";
-  bool has_list = false, has_buttons = false;
+  bool default_enabled = true, has_list = false, has_buttons = false;
   size_t areas = 0;
   for (const DialogPart &part : parts) {
     if (part.state.hwnd == focus && takes_focus(part)) focused = &part;
-    if (part.kind == PartKind::kButton && (part.state.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+    if (part.kind == PartKind::kButton && (part.state.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
       default_name = part.state.text;
+      default_enabled = part.state.enabled;
+    }
     has_list |= part.kind == PartKind::kList;
     has_buttons |= part.kind == PartKind::kButton;
     areas += part.kind == PartKind::kTextArea;
   }
-  const std::vector<std::string> help = wrapped(keys_help(focused, has_list, areas > 0, default_name), width);
+  const std::vector<std::string> help =
+      wrapped(keys_help(focused, has_list, areas > 0, default_name, default_enabled), width);
 
   // Every part but the text areas takes the rows it needs; the text areas share the rest.
   size_t fixed = 1 + help.size() + (has_buttons ? 1 : 0);
@@ -239,16 +248,21 @@ std::vector<ScreenRow> box_screen(const std::string &caption, const std::string 
   return rows;
 }
 
-std::vector<ScreenRow> passphrase_screen(const std::string &what, bool of_certificate, int attempt, ScreenSize size) {
+std::vector<ScreenRow> passphrase_screen(const std::string &what, const std::string &certificate,
+                                         const platform_ui::KeeperSecret *keeper, int attempt, ScreenSize size) {
   const size_t width = std::max<size_t>(size.columns, 4) - 1;
-  std::vector<ScreenRow> rows = {marked("== Passphrase ==", false)};
-  const std::string text = of_certificate ? "The private key of the certificate\n  " + what + "\nis protected by a passphrase."
-                                          : "The key " + what + " is protected by a passphrase.";
+  const std::string secret = keeper != nullptr ? keeper->secret : "passphrase";
+  const std::string key = certificate.empty() ? (keeper != nullptr ? "The key" : "The key " + what)
+                                              : "The private key of the certificate\n  " + certificate + "\n";
+  const std::string text = key + (certificate.empty() ? " " : "") +
+                           (keeper != nullptr ? "is on " + keeper->keeper + "; give its " + secret + "."
+                                              : "is protected by a passphrase.");
+  std::vector<ScreenRow> rows = {marked("== " + platform_ui::capitalized(secret) + " ==", false)};
   for (std::string &line : wrapped(text, width)) rows.push_back(marked(std::move(line), false));
   rows.push_back(marked("", false));
-  if (attempt > 1) rows.push_back(marked("Wrong passphrase; try again.", false));
+  if (attempt > 1) rows.push_back(marked("Wrong " + secret + "; try again.", false));
   rows.push_back(marked("Enter: unlock the key; Escape: cancel", false));
-  rows.push_back(marked("Passphrase: ", false));
+  rows.push_back(marked(platform_ui::capitalized(secret) + ": ", false));
   // The prompt row stays, whatever a small terminal has to lose above it.
   if (rows.size() > size.rows && size.rows > 0) rows.erase(rows.begin(), rows.end() - static_cast<ptrdiff_t>(size.rows));
   return rows;

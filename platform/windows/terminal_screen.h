@@ -1,6 +1,8 @@
 // terminal_screen.h - what the terminal back end draws: a dialog's parts laid out in the terminal's rows, a box, a passphrase prompt.
 #pragma once
 
+#include "platform/ui/passphrase_prompt.h"
+
 #include <cstddef>
 #include <map>
 #include <string>
@@ -46,9 +48,11 @@ struct ScreenRow {
 std::vector<ScreenRow> dialog_screen(HWND dialog, HWND focus, ScreenSize size, std::map<HWND, TextView> *views);
 // A message box: caption, text (wrapped) and buttons.
 std::vector<ScreenRow> box_screen(const std::string &caption, const std::string &text, UINT type, ScreenSize size);
-// The passphrase prompt for the key of `what` (a certificate's line when known); the prompt
-// itself is the last row, where the cursor waits.
-std::vector<ScreenRow> passphrase_screen(const std::string &what, bool of_certificate, int attempt, ScreenSize size);
+// The prompt for the passphrase of the key of `what`, named by `certificate` (the list's line)
+// when known; for a keeper's secret (see platform_ui::ask_keeper_secret) the keeper is named as
+// well. The prompt itself is the last row, where the cursor waits.
+std::vector<ScreenRow> passphrase_screen(const std::string &what, const std::string &certificate,
+                                         const platform_ui::KeeperSecret *keeper, int attempt, ScreenSize size);
 
 // The bytes that draw `rows` from the top left of the screen and clear the rest, in UTF-8.
 std::string screen_bytes(const std::vector<ScreenRow> &rows);

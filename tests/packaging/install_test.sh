@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # install_test.sh - catches a package that lacks a file, installed programs and modules that cannot find their libraries or the control module, and a cabinet library that another project cannot build against with pkg-config or find_package.
-# Usage: install_test.sh BUILD_DIR LIBDIR MODULEDIR CONSUMER_SOURCE CABINET (the cabinet holds "limerick" alone)
+# Usage: install_test.sh BUILD_DIR PREFIX LIBDIR MODULEDIR CONSUMER_SOURCE CABINET (the cabinet holds "limerick" alone)
 set -euo pipefail
-build=$1 libdir=$2 moduledir=$3 consumer=$4 cabinet=$5
+build=$1 prefix=$2 libdir=$3 moduledir=$4 consumer=$5 cabinet=$6
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 unset LD_LIBRARY_PATH
@@ -17,11 +17,11 @@ cpack --config "$build/CPackConfig.cmake" -B "$scratch/package" >"$scratch/cpack
 debs=("$scratch"/package/*.deb)
 [ ${#debs[@]} -eq 1 ] || fail "expected one package, found: ${debs[*]}"
 dpkg-deb -x "${debs[0]}" "$scratch/root"
-usr=$scratch/root/usr
+usr=$scratch/root$prefix
 
 for file in bin/quillora bin/bundlex include/bundlex.h "$libdir/libbundlex.so.1" "$libdir/pkgconfig/bundlex.pc" \
-            "$libdir/cmake/Bundlex/BundlexConfig.cmake" "$moduledir/quillora.ocx"; do
-  [ -f "$usr/$file" ] || fail "the package lacks /usr/$file"
+            "$libdir/cmake/Bundlex/BundlexConfig.cmake" "$moduledir/quillora.ocx" "$moduledir/uninstall"; do
+  [ -f "$usr/$file" ] || fail "the package lacks $prefix/$file"
 done
 [ "$(readlink "$usr/$libdir/libbundlex.so")" = libbundlex.so.1 ] || fail "libbundlex.so does not link to its soname"
 [ "$(objdump -p "$usr/$libdir/libbundlex.so.1" | awk '$1 == "SONAME" { print $2 }')" = libbundlex.so.1 ] ||
@@ -39,16 +39,31 @@ while IFS= read -r -d '' file; do
   done <<<"$resolved"
 done < <(find "$scratch/root" -type f -print0)
 
-# The installed quillora registers the control module beside it, and a page's request reaches the
-# control through that registration (no certificate: the control answers error:noMatchingCert).
+# The installed quillora registers the control module beside it by default.
 export QUILLORA_DATA_HOME=$scratch/data QUILLORA_UI=headless
 "$usr/bin/quillora" register >"$scratch/register.out" || fail "quillora register failed"
 grep -qF "$(realpath "$usr/$moduledir/quillora.ocx"): DllRegisterServer succeeded" "$scratch/register.out" ||
   fail "quillora registered another module: $(cat "$scratch/register.out")"
-status=0
-"$usr/bin/quillora" signText "text" >"$scratch/sign.out" 2>/dev/null || status=$?
-[ "$status" -eq 3 ] && [ "$(cat "$scratch/sign.out")" = "error:noMatchingCert" ] ||
-  fail "signText through the installed control: exit $status, $(cat "$scratch/sign.out")"
+
+# sign_text EXIT RESULT: a page's request through the registered control ends as expected.
+sign_text() {
+  local status=0
+  "$usr/bin/quillora" signText "text" >"$scratch/sign.out" 2>/dev/null || status=$?
+  [ "$status" -eq "$1" ] && [ "$(cat "$scratch/sign.out")" = "$2" ] ||
+    fail "signText: exit $status, '$(cat "$scratch/sign.out")', expected exit $1, '$2'"
+}
+
+# quillora install copies the control and the uninstaller into a folder of the user's and registers
+# the copy, which answers a request (no certificate: error:noMatchingCert). The copied uninstaller
+# finds the platform's libraries where the package puts them, here the unpacked tree.
+"$usr/bin/quillora" install --dir "$scratch/control" >/dev/null || fail "quillora install failed"
+runpath=$(readelf -d "$usr/$moduledir/uninstall" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+[ "$runpath" = "\$ORIGIN:$prefix/$moduledir" ] || fail "the uninstaller's RUNPATH is $runpath"
+sign_text 3 error:noMatchingCert
+LD_LIBRARY_PATH=$usr/$moduledir QUILLORA_HEADLESS_ACTIONS=yes,ok "$scratch/control/uninstall" >"$scratch/uninstall.out" ||
+  { cat "$scratch/uninstall.out"; fail "the installed control's uninstaller failed"; }
+[ ! -e "$scratch/control/quillora.ocx" ] || fail "the uninstaller left quillora.ocx"
+sign_text 1 ""
 
 # Another project's C program, built once with pkg-config and once with find_package(Bundlex),
 # extracts the cabinet.

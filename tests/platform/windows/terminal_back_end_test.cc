@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -32,6 +33,7 @@ const DialogTemplate kTemplate = {"Signatura", 0, 0, 220, 90, WS_POPUP | WS_CAPT
 std::string g_text;
 int g_final_selection = -2;
 bool g_ask_on_ok = false;  // OK asks for a passphrase and ends the dialog only when one is given
+std::optional<platform_ui::KeeperSecret> g_keeper;  // what OK asks for, when not a key's passphrase
 std::string g_passphrase;
 
 INT_PTR combo_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM) {
@@ -46,7 +48,8 @@ INT_PTR combo_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM) {
   if (message == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
     g_final_selection = static_cast<int>(SendDlgItemMessageA(hwnd, 3, CB_GETCURSEL, 0, 0));
     if (LOWORD(wparam) == IDOK && g_ask_on_ok &&
-        !platform_ui::ask_passphrase("the key in container {C0FFEE}", 1, &g_passphrase))
+        !(g_keeper ? platform_ui::ask_keeper_secret(*g_keeper, 1, &g_passphrase)
+                   : platform_ui::ask_passphrase("the key in container {C0FFEE}", 1, &g_passphrase)))
       return TRUE;
     EndDialog(hwnd, LOWORD(wparam));
     return TRUE;
@@ -135,6 +138,7 @@ class TerminalTest : public HeadlessTest {
     HeadlessTest::SetUp();
     g_text = "l\xEDnia llarga que no hi cap sencera a la terminal\r\nsegona";
     g_ask_on_ok = false;
+    g_keeper.reset();
     g_passphrase.clear();
   }
   void TearDown() override {
@@ -359,6 +363,10 @@ struct PassphraseCase {
   std::string typed;  // at the prompt
   int result;
   std::string passphrase;
+  std::optional<platform_ui::KeeperSecret> keeper;
+  std::vector<std::string> shown = {"== Passphrase ==", "The private key of the certificate", "  mu",
+                                    "is protected by a passphrase."};
+  std::string prompt = "Passphrase:";
 };
 
 std::ostream &operator<<(std::ostream &os, const PassphraseCase &c) { return os << c.what; }
@@ -369,24 +377,32 @@ class TerminalPassphrase : public TerminalTest, public testing::WithParamInterfa
 TEST_P(TerminalPassphrase, NamesTheChosenCertificateAndReadsALine) {
   const PassphraseCase &c = GetParam();
   g_ask_on_ok = true;
+  g_keeper = c.keeper;
   start();
   type("\x1b[B\r" + c.typed);
   EXPECT_EQ(DialogBoxIndirectParamA(nullptr, &kTemplate, nullptr, combo_proc, 0), c.result) << c.what;
   EXPECT_EQ(g_passphrase, c.passphrase) << c.what;
   EXPECT_TRUE(mode_is_original());
   finish();
-  const std::vector<std::string> prompt = last_frame_with("Passphrase:");
-  const std::vector<std::string> expected = {"== Passphrase ==", "The private key of the certificate", "  mu",
-                                             "is protected by a passphrase."};
-  ASSERT_GE(prompt.size(), expected.size()) << screen_;
-  EXPECT_EQ(std::vector<std::string>(prompt.begin(), prompt.begin() + expected.size()), expected);
+  const std::vector<std::string> prompt = last_frame_with(c.prompt);
+  ASSERT_GE(prompt.size(), c.shown.size()) << screen_;
+  EXPECT_EQ(std::vector<std::string>(prompt.begin(), prompt.begin() + c.shown.size()), c.shown);
   EXPECT_EQ(screen_.find("C0FFEE"), std::string::npos) << "the key container was named";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, TerminalPassphrase,
     testing::Values(PassphraseCase{"Enter ends it, without the CR", "p\xC3\xA9\x7fss\r", IDOK, "pss"},
-                    PassphraseCase{"Escape declines, the dialog stays", "secret\x1b\x1b", IDCANCEL, ""}));
+                    PassphraseCase{"Escape declines, the dialog stays", "secret\x1b\x1b", IDCANCEL, ""},
+                    // A token's PIN is the token's: the question names it too.
+                    PassphraseCase{"a token's PIN",
+                                   "1234\r",
+                                   IDOK,
+                                   "1234",
+                                   platform_ui::KeeperSecret{"token \"Card\"", "PIN"},
+                                   {"== PIN ==", "The private key of the certificate", "  mu",
+                                    "is on token \"Card\"; give its PIN."},
+                                   "PIN:"}));
 
 struct SignalCase {
   int signal_number;

@@ -1,6 +1,5 @@
 // sign_command_test.cc - faults in quillora's signing and registration commands: a result not printed exactly, a wrong exit code for a kind of result, a text converted other than a page's or signed silently changed, a message box not one parseable line, an out-of-range select=N taken, a registration that does not reach the control, an HTML request whose text the terminal does not show.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -10,28 +9,6 @@
 
 namespace quillora_test {
 namespace {
-
-// Sets an environment variable for the programs a test runs, and restores it afterwards.
-class ScopedEnv {
- public:
-  ScopedEnv(const char *name, const char *value) : name_(name) {
-    const char *old = getenv(name);
-    if (old != nullptr) old_ = old;
-    had_ = old != nullptr;
-    setenv(name, value, 1);
-  }
-  ~ScopedEnv() {
-    if (had_)
-      setenv(name_, old_.c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char *name_;
-  std::string old_;
-  bool had_ = false;
-};
 
 // A sandbox with one signing certificate and the control registered, acted on by the headless user.
 class signing : public testing::Test {
@@ -45,18 +22,8 @@ class signing : public testing::Test {
     ASSERT_EQ(registered.exit_code, 0) << registered.err;
   }
 
-  // Writes the Base64 signature and the signed bytes, and asks openssl to verify one over the other.
   bool verifies(const std::string &base64_line, const std::string &signed_bytes) {
-    sandbox_.write_text("signature.b64", base64_line);
-    sandbox_.write_text("content", signed_bytes);
-    try {
-      sandbox_.openssl({"base64", "-d", "-A", "-in", "signature.b64", "-out", "signature.p7s"});
-      sandbox_.openssl({"smime", "-verify", "-binary", "-inform", "DER", "-in", "signature.p7s", "-content",
-                        "content", "-noverify", "-out", "/dev/null"});
-      return true;
-    } catch (const std::exception &) {
-      return false;
-    }
+    return sandbox_.verifies(base64_line, signed_bytes);
   }
 
   Sandbox sandbox_;
@@ -152,8 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
                     64,
                     "",
                     false,
-                    "quillora: signText: QUILLORA_HEADLESS_ACTIONS: select=1 is out of range: the certificate list "
-                    "has 1 entry, counted from 0 in its sorted order\n"},
+                    "quillora: signText: QUILLORA_HEADLESS_ACTIONS: select=1 is out of range: the dialog's list "
+                    "has 1 entry, counted from 0 in its shown order\n"},
         result_case{"filters_that_match", {"signTextWithFilter", "x", "--issuer", "CN=Joan Serra, C=ES", "--serial",
                     "0a1b", "--key-usage", "nonRepudiation,digitalSignature"}, "ok", 0, "MII", true, ""}),
     [](const testing::TestParamInfo<result_case> &info) { return info.param.name; });

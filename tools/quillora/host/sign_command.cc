@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "platform/codepage/multibyte.h"
+#include "platform/windows/back_end_choice.h"
 #include "tools/quillora/command_line.h"
 #include "tools/quillora/host/control_client.h"
-#include "tools/quillora/host/scripted_user.h"
 #include "tools/quillora/host/user_interface.h"
 #include "tools/quillora/messages.h"
 #include "tools/quillora/text_edges.h"
@@ -149,7 +149,7 @@ int run_method(const Method &method, std::span<const std::string> args) {
     quillora::report(command, error);
     return kExitFailed;
   }
-  if (const std::string failure = scripted_user_failure(); !failure.empty()) {
+  if (const std::string failure = winsys::scripted_user_failure(); !failure.empty()) {
     quillora::report(command, "QUILLORA_HEADLESS_ACTIONS: " + failure);
     return kExitUsage;
   }

@@ -5,9 +5,8 @@
 
 namespace host {
 
-// Chooses the back end from $QUILLORA_UI: "terminal" (the default; the dialog drawn on the
-// controlling terminal) or "headless" (no person: the dialog is acted on by the actions of
-// $QUILLORA_HEADLESS_ACTIONS, and every message box is printed on stderr and answered with OK).
+// Chooses the back end from $QUILLORA_UI and $QUILLORA_HEADLESS_ACTIONS
+// (winsys::choose_back_end_from_environment) and makes the browser control available on it.
 // Returns "" or the reason the choice cannot be made.
 std::string choose_user_interface();
 

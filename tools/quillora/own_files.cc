@@ -1,12 +1,12 @@
 // own_files.cc - the installed or the built path of a file quillora loads, by where the program runs from.
-#include "tools/quillora/host/own_files.h"
+#include "tools/quillora/own_files.h"
 
 #include <limits.h>
 #include <stdlib.h>
 
 #include <filesystem>
 
-namespace host {
+namespace quillora {
 namespace {
 
 // The path with every link resolved, or "" when it does not exist.
@@ -26,4 +26,4 @@ std::string own_file(const char *installed, const char *built) {
   return (std::filesystem::path(self).parent_path() / installed).lexically_normal();
 }
 
-}  // namespace host
+}  // namespace quillora

@@ -54,16 +54,20 @@ sign_text() {
 }
 
 # quillora install copies the control and the uninstaller into a folder of the user's and registers
-# the copy, which answers a request (no certificate: error:noMatchingCert). The copied uninstaller
-# finds the platform's libraries where the package puts them, here the unpacked tree.
+# the copy, which answers a request (no certificate: error:noMatchingCert). The copies look for the
+# platform's libraries where the package puts them, for which the unpacked tree stands in here.
+for file in quillora.ocx uninstall; do
+  runpath=$(readelf -d "$usr/$moduledir/$file" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+  [ "$runpath" = "\$ORIGIN:$prefix/$moduledir" ] || fail "the RUNPATH of $file is $runpath"
+done
+export LD_LIBRARY_PATH=$usr/$moduledir
 "$usr/bin/quillora" install --dir "$scratch/control" >/dev/null || fail "quillora install failed"
-runpath=$(readelf -d "$usr/$moduledir/uninstall" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
-[ "$runpath" = "\$ORIGIN:$prefix/$moduledir" ] || fail "the uninstaller's RUNPATH is $runpath"
 sign_text 3 error:noMatchingCert
-LD_LIBRARY_PATH=$usr/$moduledir QUILLORA_HEADLESS_ACTIONS=yes,ok "$scratch/control/uninstall" >"$scratch/uninstall.out" ||
+QUILLORA_HEADLESS_ACTIONS=yes,ok "$scratch/control/uninstall" >"$scratch/uninstall.out" ||
   { cat "$scratch/uninstall.out"; fail "the installed control's uninstaller failed"; }
 [ ! -e "$scratch/control/quillora.ocx" ] || fail "the uninstaller left quillora.ocx"
 sign_text 1 ""
+unset LD_LIBRARY_PATH
 
 # Another project's C program, built once with pkg-config and once with find_package(Bundlex),
 # extracts the cabinet.

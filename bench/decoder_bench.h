@@ -1,4 +1,4 @@
-// decoder_bench.h - what the decoder benchmarks share: the decoders' memory operations, zlib inflating a whole stream, and the timing of ours against zlib in one iteration.
+// decoder_bench.h - what the decoder benchmarks share: the decoders' memory operations, zlib inflating a whole stream, and the timing of ours against peers in one iteration.
 #ifndef BENCH_DECODER_BENCH_H
 #define BENCH_DECODER_BENCH_H
 
@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "cabinet/common/cab_ops.h"
@@ -67,29 +69,40 @@ inline bool inflate_whole(z_stream *stream, const uint8_t *deflated, size_t defl
   return inflate(stream, Z_FINISH) == Z_STREAM_END;
 }
 
-// Each iteration decodes the corpus of corpus_nbytes with both, back to back, so that noise hits
-// both alike; the benchmark's own time is ours. Reports both speeds and the ratio zlib time /
-// our time (above 1: we are faster).
-template <typename Ours, typename Zlib>
-void time_against_zlib(benchmark::State &state, size_t corpus_nbytes, Ours decode_ours, Zlib decode_zlib) {
+// A peer decoder: its name in the counters, and a call that decodes the whole corpus.
+struct Peer {
+  const char *name;
+  std::function<void()> decode;
+};
+
+// Each iteration decodes the corpus of corpus_nbytes with ours and then each peer, back to back,
+// so that noise hits all alike; the benchmark's own time is ours. Reports each side's speed
+// (`ours_MBps`, `<peer>_MBps`) and, per peer, `vs_<peer>` = peer time / our time (above 1: we
+// are faster).
+template <typename Ours>
+void time_against(benchmark::State &state, size_t corpus_nbytes, Ours decode_ours, const std::vector<Peer> &peers) {
   using Clock = std::chrono::steady_clock;
-  double ours_s = 0, zlib_s = 0;
+  double ours_s = 0;
+  std::vector<double> peer_s(peers.size());
   for (auto _ : state) {
-    const auto t0 = Clock::now();
+    const auto start = Clock::now();
     decode_ours();
-    const auto t1 = Clock::now();
-    decode_zlib();
-    const auto t2 = Clock::now();
+    const double ours = std::chrono::duration<double>(Clock::now() - start).count();
+    for (size_t i = 0; i < peers.size(); ++i) {
+      const auto peer_start = Clock::now();
+      peers[i].decode();
+      peer_s[i] += std::chrono::duration<double>(Clock::now() - peer_start).count();
+    }
     benchmark::ClobberMemory();
-    const double ours = std::chrono::duration<double>(t1 - t0).count();
     ours_s += ours;
-    zlib_s += std::chrono::duration<double>(t2 - t1).count();
     state.SetIterationTime(ours);
   }
   const double mb = static_cast<double>(corpus_nbytes) * static_cast<double>(state.iterations()) / 1e6;
   state.counters["ours_MBps"] = mb / ours_s;
-  state.counters["zlib_MBps"] = mb / zlib_s;
-  state.counters["ratio"] = zlib_s / ours_s;
+  for (size_t i = 0; i < peers.size(); ++i) {
+    state.counters[std::string(peers[i].name) + "_MBps"] = mb / peer_s[i];
+    state.counters[std::string("vs_") + peers[i].name] = peer_s[i] / ours_s;
+  }
   state.SetBytesProcessed(static_cast<int64_t>(corpus_nbytes) * state.iterations());
 }
 

@@ -45,7 +45,6 @@ const Corpus &corpus(const std::string &kind) {
   return c;
 }
 
-
 void BM_LzxVsZlib(benchmark::State &state, const char *kind) {
   const Corpus &c = corpus(kind);
   uint32_t max_nbytes = 0, capacity = 0;
@@ -67,7 +66,7 @@ void BM_LzxVsZlib(benchmark::State &state, const char *kind) {
   if (!decode_ours(true) || !decode_zlib() || zout != c.data) {
     state.SkipWithError("a decoder's output differs from the corpus");
   }
-  bench::time_against_zlib(state, c.data.size(), [&] { decode_ours(false); }, decode_zlib);
+  bench::time_against(state, c.data.size(), [&] { decode_ours(false); }, {{"zlib", decode_zlib}});
   // Compressed size over original size, for reading the speeds.
   state.counters["lzx_size"] =
       static_cast<double>(bench::compressed_nbytes(c.frames)) / static_cast<double>(c.data.size());

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/median.h"
 #include "control/requests/permitted_html.h"
 
 namespace {
@@ -62,11 +63,6 @@ double memchr_seconds(const std::string &text, size_t *opens) {
   return seconds;
 }
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -82,7 +78,7 @@ int main(int argc, char **argv) {
     peer.push_back(memchr_seconds(text, &opens));
   }
   const double mib = double(text.size()) / (1024.0 * 1024.0);
-  const double ours_rate = mib / median(ours), peer_rate = mib / median(peer);
+  const double ours_rate = mib / bench::median(ours), peer_rate = mib / bench::median(peer);
   printf("text: %.1f MiB, %zu tags; medians of %d rounds\n", mib, opens, rounds);
   printf("IsPermittedHtml: %8.1f MiB/s\n", ours_rate);
   printf("memchr for '<':  %8.1f MiB/s\n", peer_rate);

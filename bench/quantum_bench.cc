@@ -37,7 +37,6 @@ const Corpus &corpus(const std::string &kind) {
   return c;
 }
 
-
 void BM_QuantumVsZlib(benchmark::State &state, const char *kind) {
   const Corpus &c = corpus(kind);
   uint32_t max_nbytes = 0, capacity = 0;
@@ -59,7 +58,7 @@ void BM_QuantumVsZlib(benchmark::State &state, const char *kind) {
   if (!decode_ours(true) || !decode_zlib() || zout != c.data) {
     state.SkipWithError("a decoder's output differs from the corpus");
   }
-  bench::time_against_zlib(state, c.data.size(), [&] { decode_ours(false); }, decode_zlib);
+  bench::time_against(state, c.data.size(), [&] { decode_ours(false); }, {{"zlib", decode_zlib}});
   state.counters["quantum_pct"] =
       100.0 * static_cast<double>(bench::compressed_nbytes(c.blocks)) / static_cast<double>(c.data.size());
   state.counters["deflate_pct"] = 100.0 * static_cast<double>(c.deflated.size()) / static_cast<double>(c.data.size());

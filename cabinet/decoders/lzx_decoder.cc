@@ -7,8 +7,10 @@
 #include <cstring>
 #include <new>
 
+#include "cabinet/decoders/decoder_handle.h"
 #include "cabinet/decoders/huffman_table.h"
 #include "cabinet/decoders/lzx_tables.h"
+#include "cabinet/decoders/match_copy.h"
 #include "cabinet/decoders/msb16_bit_reader.h"
 
 namespace cab {
@@ -20,7 +22,7 @@ constexpr uint32_t kInSlackNbytes = 6144;  // what a frame may grow by when it d
 
 /*
  * First-level widths. They only trade table-building time against lookups: the most entries a
- * complete code can need (table_capacity) is what each table holds, so every complete code is
+ * complete code can need (huffman_capacity) is what each table holds, so every complete code is
  * accepted, whatever the widths. Codes longer than the root go through one level of sub-tables,
  * never two (see the static_asserts).
  */
@@ -33,20 +35,9 @@ constexpr uint32_t kMaxAlignedCodeLen = (1u << kAlignedLenBits) - 1;
 static_assert(kMaxCodeLen <= 2 * kMainRootBits && kMaxCodeLen <= 2 * kLengthRootBits &&
               kMaxPretreeCodeLen <= 2 * kPretreeRootBits && kMaxAlignedCodeLen <= kAlignedRootBits);
 
-/*
- * A sub-table of width k serves one prefix of a complete code, so it holds at least k + 1 codes
- * (the fewest leaves a complete tree of depth k has), and k is at most w = the longest code less
- * the root, capped at the root. As 2^k / (k + 1) grows with k, no code needs more than the root
- * level plus nsymbols * 2^w / (w + 1) entries. Canonical codes need far fewer (they put the
- * longest codes together in the last sub-tables); the bound only has to be safe.
- */
-constexpr uint32_t table_capacity(uint32_t nsymbols, uint32_t root_bits, uint32_t max_code_len) {
-  const uint32_t w = std::min(max_code_len - root_bits, root_bits);
-  return (1u << root_bits) + (nsymbols * (1u << w) + w) / (w + 1);
-}
-constexpr uint32_t kMainCapacity = table_capacity(kMaxMainSymbols, kMainRootBits, kMaxCodeLen);
-constexpr uint32_t kLengthCapacity = table_capacity(kLengthSymbols, kLengthRootBits, kMaxCodeLen);
-constexpr uint32_t kPretreeCapacity = table_capacity(kPretreeSymbols, kPretreeRootBits, kMaxPretreeCodeLen);
+constexpr uint32_t kMainCapacity = huffman_capacity(kMaxMainSymbols, kMainRootBits, kMaxCodeLen);
+constexpr uint32_t kLengthCapacity = huffman_capacity(kLengthSymbols, kLengthRootBits, kMaxCodeLen);
+constexpr uint32_t kPretreeCapacity = huffman_capacity(kPretreeSymbols, kPretreeRootBits, kMaxPretreeCodeLen);
 constexpr uint32_t kAlignedCapacity = 1u << kAlignedRootBits;
 
 // Result words carry the symbol in bits 16..31; kInvalid fills the slots no code reaches, which
@@ -63,8 +54,6 @@ constexpr std::array<uint32_t, kMaxMainSymbols> make_symbol_results() {
 }
 constexpr std::array<uint32_t, kMaxMainSymbols> kSymbolResults = make_symbol_results();
 
-// What a match copy may write past its last byte (copy_match overshoots by up to 7).
-constexpr uint32_t kCopySlackNbytes = 16;
 
 /*
  * The window is linear: `pos` only grows while a frame is decoded, so a match never wraps and
@@ -72,7 +61,7 @@ constexpr uint32_t kCopySlackNbytes = 16;
  * fit, the last window_nbytes bytes move to the front. With room for a window and a frame after
  * the history, that move costs one copy per output byte at most.
  */
-uint32_t window_buffer_nbytes(uint32_t window_nbytes) { return 2 * window_nbytes + kFrameNbytes + kCopySlackNbytes; }
+uint32_t window_buffer_nbytes(uint32_t window_nbytes) { return 2 * window_nbytes + kFrameNbytes + kMatchCopySlackNbytes; }
 
 struct LzxHandle {
   uint32_t tag;  // first, as every decoder handle
@@ -104,45 +93,6 @@ struct LzxHandle {
   uint32_t pretree_table[kPretreeCapacity];
 };
 
-constexpr std::array<uint8_t, 256> make_reversed_bytes() {
-  std::array<uint8_t, 256> reversed{};
-  for (uint32_t b = 0; b < 256; ++b) {
-    for (uint32_t i = 0; i < 8; ++i) {
-      reversed[b] |= static_cast<uint8_t>(((b >> i) & 1) << (7 - i));
-    }
-  }
-  return reversed;
-}
-constexpr std::array<uint8_t, 256> kReversedBytes = make_reversed_bytes();
-
-uint32_t reverse_bits(uint32_t value, uint32_t nbits) {
-  const uint32_t reversed16 = uint32_t{kReversedBytes[value & 0xFF]} << 8 | kReversedBytes[(value >> 8) & 0xFF];
-  return reversed16 >> (16 - nbits);
-}
-
-void reverse_level(uint32_t *level, uint32_t width) {
-  for (uint32_t i = 0; i < (1u << width); ++i) {
-    const uint32_t j = reverse_bits(i, width);
-    if (i < j) {
-      std::swap(level[i], level[j]);
-    }
-  }
-}
-
-/*
- * The table builder indexes each level with the first bit of input in bit 0; this stream sends
- * a code's first bit as the most significant bit of what peek() returns. Reversing the index
- * bits of every level (each sub-table has exactly one pointer to it) turns one into the other.
- */
-void index_msb_first(uint32_t *table, uint32_t root_bits) {
-  reverse_level(table, root_bits);
-  for (uint32_t i = 0; i < (1u << root_bits); ++i) {
-    if ((table[i] & kHuffmanSubtable) != 0) {
-      reverse_level(table + (table[i] >> 16), (table[i] >> 8) & 0xF);
-    }
-  }
-}
-
 /*
  * Builds a decoding table for `lens`. A complete code or an empty one (all lengths 0) is
  * accepted; with `accept_incomplete` any code that is not over-subscribed is. The builder alone
@@ -150,16 +100,10 @@ void index_msb_first(uint32_t *table, uint32_t root_bits) {
  */
 bool build_table(uint32_t *table, uint32_t root_bits, uint32_t capacity, uint32_t max_code_len,
                  bool accept_incomplete, const uint8_t *lens, uint32_t nsymbols) {
-  const HuffmanTableSpec spec = {root_bits, capacity, max_code_len, accept_incomplete, kSymbolResults.data(),
-                                 kInvalid};
+  const HuffmanTableSpec spec = {BitOrder::msb_first,   root_bits, capacity, max_code_len, accept_incomplete,
+                                 kSymbolResults.data(), kInvalid,  0,        0};
   const uint32_t ncodes = static_cast<uint32_t>(nsymbols - std::count(lens, lens + nsymbols, 0));
-  uint32_t nentries;
-  if ((ncodes == 1 && !accept_incomplete) ||
-      huffman_table_build(table, spec, lens, nsymbols, &nentries) != HuffmanStatus::ok) {
-    return false;
-  }
-  index_msb_first(table, root_bits);
-  return true;
+  return !(ncodes == 1 && !accept_incomplete) && huffman_table_build(table, spec, lens, nsymbols) == HuffmanStatus::ok;
 }
 
 // Decodes one symbol; at least kMaxCodeLen bits must be valid. Returns kInvalid in its flag bit
@@ -169,46 +113,12 @@ template <uint32_t kRootBits>
   uint32_t entry = table[in.peek(kRootBits)];
   if ((entry & kHuffmanSubtable) != 0) {
     in.consume(kRootBits);
-    entry = table[(entry >> 16) + in.peek((entry >> 8) & 0xF)];
+    entry = table[(entry >> 16) + in.peek(huffman_level_len(entry))];
   }
   if ((entry & kInvalid) == 0) {
     in.consume(entry & kHuffmanNbitsMask);
   }
   return entry;
-}
-
-uint32_t load_le32(const uint8_t *p) {
-  return p[0] | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-uint64_t load64(const uint8_t *p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-
-void store64(uint8_t *p, uint64_t v) { std::memcpy(p, &v, 8); }
-
-/*
- * Copies a match of `len` bytes from `offset` bytes back to `dst`, as a forward byte loop
- * would, writing up to 7 bytes past dst + len (free space in the linear window).
- */
-[[gnu::always_inline]] inline void copy_match(uint8_t *dst, uint32_t offset, uint32_t len) {
-  const uint8_t *src = dst - offset;
-  uint8_t *const end = dst + len;
-  if (offset >= 8) {
-    do {
-      store64(dst, load64(src));
-      dst += 8;
-      src += 8;
-    } while (dst < end);
-  } else if (offset == 1) {
-    std::memset(dst, *src, len);
-  } else {
-    do {
-      *dst++ = *src++;
-    } while (dst < end);
-  }
 }
 
 // One call of decode: the frame's input, the reader over it and the handle's stream state.
@@ -370,7 +280,7 @@ class FrameDecoder {
       return false;
     }
     for (uint32_t i = 0; i < 3; ++i) {
-      h_.r[i] = load_le32(in_.in + at + 4 * i);
+      h_.r[i] = load32(in_.in + at + 4 * i);
     }
     raw_pos_ = at + 12;
     return true;
@@ -499,7 +409,7 @@ void undo_call_translation(uint8_t *data, uint32_t n, uint32_t translation_nbyte
       break;
     }
     const uint32_t here = pos + static_cast<uint32_t>(p - data);
-    const uint32_t value = load_le32(p + 1);
+    const uint32_t value = load32(p + 1);
     uint32_t original = value;
     if (value < translation_nbytes) {
       original = value - here;
@@ -512,11 +422,6 @@ void undo_call_translation(uint8_t *data, uint32_t n, uint32_t translation_nbyte
     p += 5;
   }
   std::memcpy(data + n - kTail, tail, kTail);
-}
-
-LzxHandle *checked(void *handle) {
-  auto *h = static_cast<LzxHandle *>(handle);
-  return h != nullptr && h->tag == DEC_TAG_LZX ? h : nullptr;
 }
 
 void reset_stream(LzxHandle *h) {
@@ -550,14 +455,11 @@ int lzx_create(uint32_t *max_block_nbytes, uint32_t window, const CabOps *ops, u
   if (max_block_nbytes == nullptr || in_capacity_nbytes == nullptr) {
     return DEC_BAD_ARGUMENT;
   }
-  if (*max_block_nbytes == 0 || *max_block_nbytes > CAB_BLOCK_MAX_NBYTES) {
-    *max_block_nbytes = CAB_BLOCK_MAX_NBYTES;
-  }
-  *in_capacity_nbytes = *max_block_nbytes + kInSlackNbytes;
+  clamp_block_sizes(max_block_nbytes, kInSlackNbytes, in_capacity_nbytes);
   if (handle == nullptr) {
     return DEC_OK;
   }
-  if (ops == nullptr || ops->cab_alloc == nullptr || ops->cab_free == nullptr) {
+  if (!has_memory_ops(ops)) {
     return DEC_BAD_ARGUMENT;
   }
   const uint32_t window_bits = window_bits_of(window);
@@ -586,7 +488,7 @@ int lzx_create(uint32_t *max_block_nbytes, uint32_t window, const CabOps *ops, u
 }
 
 int lzx_decode(void *handle, const uint8_t *in, uint32_t in_nbytes, uint8_t *out, uint32_t *out_nbytes) {
-  LzxHandle *h = checked(handle);
+  LzxHandle *h = checked_handle<LzxHandle>(handle, DEC_TAG_LZX);
   if (h == nullptr) {
     return DEC_BAD_CONTEXT;
   }
@@ -616,7 +518,7 @@ int lzx_decode(void *handle, const uint8_t *in, uint32_t in_nbytes, uint8_t *out
 }
 
 int lzx_reset(void *handle) {
-  LzxHandle *h = checked(handle);
+  LzxHandle *h = checked_handle<LzxHandle>(handle, DEC_TAG_LZX);
   if (h == nullptr) {
     return DEC_BAD_CONTEXT;
   }
@@ -625,7 +527,7 @@ int lzx_reset(void *handle) {
 }
 
 int lzx_destroy(void *handle) {
-  LzxHandle *h = checked(handle);
+  LzxHandle *h = checked_handle<LzxHandle>(handle, DEC_TAG_LZX);
   if (h == nullptr) {
     return DEC_BAD_CONTEXT;
   }

@@ -22,7 +22,8 @@ namespace cab::deflate {
 inline constexpr uint32_t kInvalid = 1u << 12;
 inline constexpr uint32_t kEndOfBlock = 1u << 13;
 inline constexpr uint32_t kLiteral = 1u << 14;
-inline constexpr uint32_t kExceptional = kInvalid | kEndOfBlock | kHuffmanSubtable;  // anything but a literal or a length
+// Anything but a literal or a length.
+inline constexpr uint32_t kExceptional = kInvalid | kEndOfBlock | kHuffmanSubtable;
 static_assert(((kInvalid | kEndOfBlock | kLiteral) & (kHuffmanSubtable | kHuffmanNbitsMask | 0xF00)) == 0);
 
 inline constexpr uint32_t kLitlenSymbols = 288;   // 286 and 287 exist only in the fixed code

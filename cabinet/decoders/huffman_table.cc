@@ -196,7 +196,9 @@ uint32_t huffman_layout_nentries(const uint32_t *count, uint32_t max_len, uint32
   for (uint32_t len = max_len; len > root_bits; --len) {
     for (uint32_t k = count[len]; k-- > 0;) {
       const uint32_t c = first[len] + k;
-      while (depth > 1 && c >> (len - levels[depth - 1].drop) != levels[depth - 1].prefix) {
+      // A code no longer than a level's prefix is not under it (no code is a prefix of another).
+      while (depth > 1 && (len <= levels[depth - 1].drop ||
+                           c >> (len - levels[depth - 1].drop) != levels[depth - 1].prefix)) {
         --depth;
       }
       while (len > levels[depth - 1].drop + levels[depth - 1].width) {

@@ -61,7 +61,9 @@ constexpr std::array<uint32_t, kMaxMainSymbols> kSymbolResults = make_symbol_res
  * fit, the last window_nbytes bytes move to the front. With room for a window and a frame after
  * the history, that move costs one copy per output byte at most.
  */
-uint32_t window_buffer_nbytes(uint32_t window_nbytes) { return 2 * window_nbytes + kFrameNbytes + kMatchCopySlackNbytes; }
+uint32_t window_buffer_nbytes(uint32_t window_nbytes) {
+  return 2 * window_nbytes + kFrameNbytes + kMatchCopySlackNbytes;
+}
 
 struct LzxHandle {
   uint32_t tag;  // first, as every decoder handle

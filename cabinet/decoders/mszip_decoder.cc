@@ -38,12 +38,11 @@ constexpr uint32_t kCodelenRootBits = kMaxCodelenCodeLen;  // one look for every
 constexpr uint32_t kLitlenCapacity = huffman_capacity(kLitlenSymbols, kLitlenRootBits, kMaxCodeLen);
 constexpr uint32_t kDistCapacity = huffman_capacity(kDistSymbols, kDistRootBits, kMaxCodeLen);
 constexpr uint32_t kCodelenCapacity = 1u << kCodelenRootBits;
-static_assert(kMaxCodeLen <= 2 * kDistRootBits && kLitlenRootBits < kMaxCodeLen);
 
 /*
- * Bit budget of the fast loop, which refills to at least 56 bits once per round. Up to three literals of at most kLitlenRootBits bits each, then the
- * look-up of the next symbol, fit. A length code with its extra bits, then a distance code with
- * its extra bits, fit too.
+ * Bit budget of the fast loop, which refills to at least 56 bits once per round. Up to three
+ * literals of at most kLitlenRootBits bits each, then the look-up of the next symbol, fit. A
+ * length code with its extra bits, then a distance code with its extra bits, fit too.
  */
 constexpr uint32_t kFastBits = LsbBitReader::kRefillMinBits;
 static_assert(3 * kLitlenRootBits + kLitlenRootBits <= kFastBits);

@@ -26,7 +26,7 @@ constexpr uint32_t kInSlackNbytes = 6144;  // what a frame may grow by when it d
  * accepted, whatever the widths. Codes longer than the root go through one level of sub-tables,
  * never two (see the static_asserts).
  */
-constexpr uint32_t kMainRootBits = 10;
+constexpr uint32_t kMainRootBits = 11;
 constexpr uint32_t kLengthRootBits = 8;
 constexpr uint32_t kPretreeRootBits = 8;
 constexpr uint32_t kAlignedRootBits = 7;
@@ -40,19 +40,25 @@ constexpr uint32_t kLengthCapacity = huffman_capacity(kLengthSymbols, kLengthRoo
 constexpr uint32_t kPretreeCapacity = huffman_capacity(kPretreeSymbols, kPretreeRootBits, kMaxPretreeCodeLen);
 constexpr uint32_t kAlignedCapacity = 1u << kAlignedRootBits;
 
-// Result words carry the symbol in bits 16..31; kInvalid fills the slots no code reaches, which
-// only an empty code or an incomplete aligned code leaves.
+/*
+ * Result words carry the symbol in bits 16..31; kInvalid fills the slots no code reaches, which
+ * only an empty code or an incomplete aligned code leaves. The main tree's words say kLiteral
+ * with the byte for elements below 256, and carry the element less 256 (position slot times 8
+ * plus length header) for matches.
+ */
 constexpr uint32_t kInvalid = 1u << 12;
-static_assert((kInvalid & (kHuffmanSubtable | kHuffmanNbitsMask)) == 0);
+constexpr uint32_t kLiteral = 1u << 13;
+static_assert(((kInvalid | kLiteral) & (kHuffmanSubtable | kHuffmanNbitsMask | 0xF00)) == 0);
 
-constexpr std::array<uint32_t, kMaxMainSymbols> make_symbol_results() {
+constexpr std::array<uint32_t, kMaxMainSymbols> make_symbol_results(bool main) {
   std::array<uint32_t, kMaxMainSymbols> results{};
   for (uint32_t s = 0; s < kMaxMainSymbols; ++s) {
-    results[s] = s << 16;
+    results[s] = !main ? s << 16 : s < kLiterals ? kLiteral | s << 16 : (s - kLiterals) << 16;
   }
   return results;
 }
-constexpr std::array<uint32_t, kMaxMainSymbols> kSymbolResults = make_symbol_results();
+constexpr std::array<uint32_t, kMaxMainSymbols> kSymbolResults = make_symbol_results(false);
+constexpr std::array<uint32_t, kMaxMainSymbols> kMainResults = make_symbol_results(true);
 
 
 /*
@@ -93,6 +99,8 @@ struct LzxHandle {
   uint32_t length_table[kLengthCapacity];
   uint32_t aligned_table[kAlignedCapacity];
   uint32_t pretree_table[kPretreeCapacity];
+  // The frame's words, byte-swapped for the bit reader.
+  uint8_t words[CAB_BLOCK_MAX_NBYTES + kInSlackNbytes + 1 + Msb16BitReader::kPadNbytes];
 };
 
 /*
@@ -101,12 +109,28 @@ struct LzxHandle {
  * would also take a lone code of length 1, which is incomplete.
  */
 bool build_table(uint32_t *table, uint32_t root_bits, uint32_t capacity, uint32_t max_code_len,
-                 bool accept_incomplete, const uint8_t *lens, uint32_t nsymbols) {
-  const HuffmanTableSpec spec = {BitOrder::msb_first,   root_bits, capacity, max_code_len, accept_incomplete,
-                                 kSymbolResults.data(), kInvalid,  0,        0};
+                 bool accept_incomplete, const uint8_t *lens, uint32_t nsymbols,
+                 const uint32_t *results = kSymbolResults.data()) {
+  const HuffmanTableSpec spec = {BitOrder::msb_first, root_bits, capacity, max_code_len, accept_incomplete,
+                                 results,             kInvalid,  0,        0};
   const uint32_t ncodes = static_cast<uint32_t>(nsymbols - std::count(lens, lens + nsymbols, 0));
   return !(ncodes == 1 && !accept_incomplete) && huffman_table_build(table, spec, lens, nsymbols) == HuffmanStatus::ok;
 }
+
+/*
+ * Margins of the fast item loop, which runs while the reader has kFastInMarginNbytes of its
+ * copied words (padding included) left. A round refills at most twice, after one refill before
+ * the first round, each time reading 8 bytes and moving on by up to 7; it writes at most three
+ * literals or one match, which is checked against the block's end like every match.
+ */
+constexpr uint32_t kFastInMarginNbytes = 24;
+constexpr uint32_t kFastOutMarginNbytes = 3;
+// A round's bits: a main code, a length code, then after a refill the offset's extra bits (or
+// the top ones and an aligned code), then the next round's look-up.
+static_assert(kMaxCodeLen + kMaxCodeLen <= Msb16BitReader::kRefillMinBits);
+static_assert(17 + kMainRootBits <= Msb16BitReader::kRefillMinBits &&
+              14 + kMaxAlignedCodeLen + kMainRootBits <= Msb16BitReader::kRefillMinBits);
+static_assert(3 * kMainRootBits + kMainRootBits <= Msb16BitReader::kRefillMinBits);
 
 // Decodes one symbol; at least kMaxCodeLen bits must be valid. Returns kInvalid in its flag bit
 // for a slot no code reaches, consuming nothing then.
@@ -129,6 +153,7 @@ class FrameDecoder {
   FrameDecoder(LzxHandle &h, const uint8_t *in, uint32_t in_nbytes) : h_(h) {
     in_.in = in;
     in_.in_nbytes = in_nbytes;
+    in_.words = h.words;
     // Every frame starts afresh at its first byte: with bits, or with the bytes of an
     // uncompressed block it continues (read_block_header restarts the bits after those).
     in_.restart(0);
@@ -206,7 +231,8 @@ class FrameDecoder {
     uint8_t *const main = h_.main_lens;
     if (!read_lengths(main, 0, kLiterals) || !read_lengths(main, kLiterals, h_.nmain) ||
         !read_lengths(h_.length_lens, 0, kLengthSymbols) ||
-        !build_table(h_.main_table, kMainRootBits, kMainCapacity, kMaxCodeLen, false, main, h_.nmain) ||
+        !build_table(h_.main_table, kMainRootBits, kMainCapacity, kMaxCodeLen, false, main, h_.nmain,
+                     kMainResults.data()) ||
         !build_table(h_.length_table, kLengthRootBits, kLengthCapacity, kMaxCodeLen, false, h_.length_lens,
                      kLengthSymbols)) {
       return false;
@@ -301,42 +327,85 @@ class FrameDecoder {
     return true;
   }
 
+  // What the item loops carry: the bit reader, the window position and the repeated offsets.
+  struct ItemState {
+    Msb16BitReader in;
+    uint32_t pos;
+    uint32_t r0, r1, r2;
+  };
+
   /*
-   * Decodes literals and matches up to window position `end`. A match must end by `end`: it
-   * may cross neither its block's end nor its frame's, and must reach back no further than the
-   * folder's output so far, nor beyond the window. Reading past the input yields zero bits, so
-   * the loop always ends; whether it overran is judged once afterwards.
+   * Decodes literals and matches while `pos` is below `until` (and, in the fast loop, the input
+   * has kFastInMarginNbytes left). A match must end by `end`: it may cross neither its block's
+   * end nor its frame's, and must reach back no further than the folder's output so far, nor
+   * beyond the window. Each round starts with a refill and the next main-tree entry looked up;
+   * a refill only adds bits after the valid ones, so that look-up stays good. The fast loop
+   * refills without testing for the input's end and takes up to three literals per refill;
+   * the careful one reads zero bits past the input, so it always ends, and whether it overran is
+   * judged once afterwards.
    */
-  template <bool kAlignedBlock>
-  bool decode_items(uint32_t end) {
-    Msb16BitReader in = in_;
+  template <bool kAlignedBlock, bool kFast>
+  [[gnu::always_inline]] inline bool items(ItemState &state, uint32_t until, uint32_t end, size_t in_until) {
+    Msb16BitReader in = state.in;
     uint8_t *const window = h_.window;
+    uint8_t *out = window + state.pos;
+    uint8_t *const out_until = window + until;
+    uint8_t *const out_end = window + end;
+    uint32_t r0 = state.r0, r1 = state.r1, r2 = state.r2;
     const uint32_t *const main = h_.main_table;
+    const uint32_t *const length_table = h_.length_table;
+    const uint32_t *const aligned_table = h_.aligned_table;
     const uint32_t window_nbytes = h_.window_nbytes;
-    uint32_t pos = h_.pos;
-    uint32_t r0 = h_.r[0], r1 = h_.r[1], r2 = h_.r[2];
-    bool ok = true;
-    while (pos < end) {
-      // A main and a length symbol need at most 32 bits; refilling less often pays on literals.
-      if (in.nbits < 2 * kMaxCodeLen) {
+    const auto refill = [&] {
+      if constexpr (kFast) {
+        in.refill_unchecked();
+      } else {
         in.refill();
       }
-      const uint32_t symbol = decode_symbol<kMainRootBits>(main, in) >> 16;
-      if (symbol < kLiterals) {
-        window[pos++] = static_cast<uint8_t>(symbol);
+    };
+    const auto literal = [&](uint32_t entry) {
+      in.consume(entry & kHuffmanNbitsMask);
+      *out++ = static_cast<uint8_t>(entry >> 16);
+      return main[in.peek(kMainRootBits)];
+    };
+    bool ok = true;
+    refill();
+    uint32_t entry = main[in.peek(kMainRootBits)];
+    while (out < out_until && (!kFast || in.pos < in_until)) {
+      refill();
+      if ((entry & kLiteral) != 0) {
+        entry = literal(entry);
+        // A literal the root resolves has at most kMainRootBits bits.
+        if (kFast && (entry & kLiteral) != 0) {
+          entry = literal(entry);
+          if ((entry & kLiteral) != 0) {
+            entry = literal(entry);
+          }
+        }
         continue;
       }
-      const uint32_t element = symbol - kLiterals;
+      if ((entry & kHuffmanSubtable) != 0) {
+        in.consume(kMainRootBits);
+        entry = main[(entry >> 16) + in.peek(huffman_level_len(entry))];
+        if ((entry & kLiteral) != 0) {
+          entry = literal(entry);
+          continue;
+        }
+      }
+      // The main code is complete here (an empty one is refused with the block's header), so
+      // no slot is invalid.
+      in.consume(entry & kHuffmanNbitsMask);
+      const uint32_t element = entry >> 16;
       uint32_t len = (element & (kLengthHeaders - 1)) + kMinMatch;
       if ((element & (kLengthHeaders - 1)) == kLengthHeaders - 1) {
-        const uint32_t entry = decode_symbol<kLengthRootBits>(h_.length_table, in);
-        if ((entry & kInvalid) != 0) {
+        const uint32_t length = decode_symbol<kLengthRootBits>(length_table, in);
+        if ((length & kInvalid) != 0) {
           ok = false;
           break;
         }
-        len += entry >> 16;
+        len += length >> 16;
       }
-      in.refill();
+      refill();
       const uint32_t slot = element / kLengthHeaders;
       uint32_t offset;
       if (slot >= kRepeatedSlots) {
@@ -344,12 +413,12 @@ class FrameDecoder {
         offset = kSlotPositions[slot] - kPositionToOffset;
         if (kAlignedBlock && extra >= kAlignedBits) {
           offset += in.take(extra - kAlignedBits) << kAlignedBits;
-          const uint32_t entry = decode_symbol<kAlignedRootBits>(h_.aligned_table, in);
-          if ((entry & kInvalid) != 0) {
+          const uint32_t aligned = decode_symbol<kAlignedRootBits>(aligned_table, in);
+          if ((aligned & kInvalid) != 0) {
             ok = false;
             break;
           }
-          offset += entry >> 16;
+          offset += aligned >> 16;
         } else {
           offset += in.take(extra);
         }
@@ -369,18 +438,50 @@ class FrameDecoder {
           break;
         }
       }
-      if (len > end - pos || offset > pos) {
+      if (len > static_cast<uint32_t>(out_end - out) || offset > static_cast<uint32_t>(out - window)) {
         ok = false;
         break;
       }
-      copy_match(window + pos, offset, len);
-      pos += len;
+      entry = main[in.peek(kMainRootBits)];
+      copy_match(out, offset, len);
+      out += len;
     }
-    in_ = in;
-    h_.pos = pos;
-    h_.r[0] = r0;
-    h_.r[1] = r1;
-    h_.r[2] = r2;
+    state = {in, static_cast<uint32_t>(out - window), r0, r1, r2};
+    return ok;
+  }
+
+  template <bool kAlignedBlock>
+  bool fast_items_generic(ItemState &state, uint32_t until, uint32_t end, size_t in_until) {
+    return items<kAlignedBlock, true>(state, until, end, in_until);
+  }
+
+  // The same loop where the processor has BMI2, whose shifts by a variable count need fewer
+  // instructions and no fixed shift register.
+  template <bool kAlignedBlock>
+  [[gnu::target("bmi,bmi2")]] bool fast_items_bmi2(ItemState &state, uint32_t until, uint32_t end,
+                                                   size_t in_until) {
+    return items<kAlignedBlock, true>(state, until, end, in_until);
+  }
+
+  // Decodes literals and matches up to window position `end`: the fast loop while the input
+  // and the output have room for whole rounds, then the careful loop.
+  template <bool kAlignedBlock>
+  bool decode_items(uint32_t end) {
+    static const bool has_bmi2 = __builtin_cpu_supports("bmi2");
+    ItemState state = {in_, h_.pos, h_.r[0], h_.r[1], h_.r[2]};
+    bool ok = true;
+    if (end - state.pos > kFastOutMarginNbytes && in_.pos + kFastInMarginNbytes <= in_.words_nbytes) {
+      const uint32_t until = end - kFastOutMarginNbytes;
+      const size_t in_until = in_.words_nbytes - kFastInMarginNbytes;
+      ok = has_bmi2 ? fast_items_bmi2<kAlignedBlock>(state, until, end, in_until)
+                    : fast_items_generic<kAlignedBlock>(state, until, end, in_until);
+    }
+    ok = ok && items<kAlignedBlock, false>(state, end, end, 0);
+    in_ = state.in;
+    h_.pos = state.pos;
+    h_.r[0] = state.r0;
+    h_.r[1] = state.r1;
+    h_.r[2] = state.r2;
     return ok && !in_.overran();
   }
 

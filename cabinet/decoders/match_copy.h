@@ -59,15 +59,16 @@ inline constexpr uint32_t kMatchCopySlackNbytes = 32;
       dst += 16;
     } while (dst < end);
   } else {
-    // The output repeats with period `offset`, so also with the smallest multiple of it that
-    // is 8 or more; once that much is written byte by byte, the rest is a copy from that far.
-    static constexpr uint8_t kWordStride[8] = {0, 8, 8, 9, 8, 10, 12, 14};
-    const uint32_t stride = kWordStride[offset];
-    const uint8_t *src = dst - offset;
-    uint8_t *const words = dst + (stride - offset);
-    do {
-      *dst++ = *src++;
-    } while (dst < words && dst < end);
+    // The output repeats with period `offset`, so also with any multiple of it. Each word
+    // stored below is right for as many bytes as were right behind it, so the right run
+    // doubles until it spans a word; from then on words copy from that multiple back.
+    uint32_t stride = offset;
+    store64(dst, load64(dst - offset));
+    while (stride < 8) {
+      store64(dst + stride, load64(dst));
+      stride *= 2;
+    }
+    dst += stride;
     while (dst < end) {
       store64(dst, load64(dst - stride));
       dst += 8;

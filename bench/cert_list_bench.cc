@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/median.h"
+#include "bench/timing.h"
 #include "control/dialogs/signature_dlg.h"
 #include "tools/quillora/certs/cert_factory.h"
 #include "tools/quillora/certs/store_admin.h"

@@ -6,13 +6,13 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "cabinet/common/cab_ops.h"
 #include "cabinet/decoders/decoder.h"
 #include "tests/cabinet/support/cab_writer.h"
@@ -76,22 +76,21 @@ struct Peer {
 };
 
 // Each iteration decodes the corpus of corpus_nbytes with ours and then each peer, back to back,
-// so that noise hits all alike; the benchmark's own time is ours. Reports each side's speed
-// (`ours_MBps`, `<peer>_MBps`) and, per peer, `vs_<peer>` = peer time / our time (above 1: we
-// are faster).
+// so that noise hits all alike; the benchmark's own time is ours. Times are CPU times of this
+// thread. Reports each side's speed (`ours_MBps`, `<peer>_MBps`) and, per peer, `vs_<peer>` =
+// peer time / our time (above 1: we are faster).
 template <typename Ours>
 void time_against(benchmark::State &state, size_t corpus_nbytes, Ours decode_ours, const std::vector<Peer> &peers) {
-  using Clock = std::chrono::steady_clock;
   double ours_s = 0;
   std::vector<double> peer_s(peers.size());
   for (auto _ : state) {
-    const auto start = Clock::now();
+    const double start = bench::thread_seconds();
     decode_ours();
-    const double ours = std::chrono::duration<double>(Clock::now() - start).count();
+    const double ours = bench::thread_seconds() - start;
     for (size_t i = 0; i < peers.size(); ++i) {
-      const auto peer_start = Clock::now();
+      const double peer_start = bench::thread_seconds();
       peers[i].decode();
-      peer_s[i] += std::chrono::duration<double>(Clock::now() - peer_start).count();
+      peer_s[i] += bench::thread_seconds() - peer_start;
     }
     benchmark::ClobberMemory();
     ours_s += ours;

@@ -2,18 +2,15 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "bench/median.h"
+#include "bench/timing.h"
 #include "control/requests/permitted_html.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr size_t kTextBytes = 10 * 1024 * 1024;
 constexpr int kDefaultRounds = 21;
@@ -38,9 +35,9 @@ std::string permitted_document() {
 }
 
 double vetting_seconds(const std::string &text) {
-  const auto start = Clock::now();
+  const double start = bench::thread_seconds();
   const BOOL permitted = IsPermittedHtml(text.c_str());
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const double seconds = bench::thread_seconds() - start;
   if (!permitted) {
     fprintf(stderr, "permitted_html_bench: the document was refused\n");
     exit(1);
@@ -50,7 +47,7 @@ double vetting_seconds(const std::string &text) {
 
 // The peer finds every "<" of the text and does nothing else.
 double memchr_seconds(const std::string &text, size_t *opens) {
-  const auto start = Clock::now();
+  const double start = bench::thread_seconds();
   size_t count = 0;
   const char *p = text.data();
   const char *const end = p + text.size();
@@ -58,7 +55,7 @@ double memchr_seconds(const std::string &text, size_t *opens) {
     ++count;
     ++p;
   }
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const double seconds = bench::thread_seconds() - start;
   *opens = count;
   return seconds;
 }

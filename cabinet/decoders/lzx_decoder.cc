@@ -555,15 +555,10 @@ uint32_t window_bits_of(uint32_t window_nbytes) {
 
 int lzx_create(uint32_t *max_block_nbytes, uint32_t window, const CabOps *ops, uint32_t *in_capacity_nbytes,
                void **handle) {
-  if (max_block_nbytes == nullptr || in_capacity_nbytes == nullptr) {
-    return DEC_BAD_ARGUMENT;
-  }
-  clamp_block_sizes(max_block_nbytes, kInSlackNbytes, in_capacity_nbytes);
-  if (handle == nullptr) {
-    return DEC_OK;
-  }
-  if (!has_memory_ops(ops)) {
-    return DEC_BAD_ARGUMENT;
+  bool allocate;
+  const int prologue = begin_create(max_block_nbytes, kInSlackNbytes, ops, in_capacity_nbytes, handle, &allocate);
+  if (!allocate) {
+    return prologue;
   }
   const uint32_t window_bits = window_bits_of(window);
   if (window_bits == 0) {

@@ -458,15 +458,10 @@ class Inflater {
 
 int mszip_create(uint32_t *max_block_nbytes, uint32_t /*window*/, const CabOps *ops, uint32_t *in_capacity_nbytes,
                  void **handle) {
-  if (max_block_nbytes == nullptr || in_capacity_nbytes == nullptr) {
-    return DEC_BAD_ARGUMENT;
-  }
-  clamp_block_sizes(max_block_nbytes, kInSlackNbytes, in_capacity_nbytes);
-  if (handle == nullptr) {
-    return DEC_OK;
-  }
-  if (!has_memory_ops(ops)) {
-    return DEC_BAD_ARGUMENT;
+  bool allocate;
+  const int prologue = begin_create(max_block_nbytes, kInSlackNbytes, ops, in_capacity_nbytes, handle, &allocate);
+  if (!allocate) {
+    return prologue;
   }
   void *memory = ops->cab_alloc(sizeof(MszipHandle));
   if (memory == nullptr) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "cabinet/decoders/decoder_handle.h"
+#include "cabinet/decoders/match_copy.h"
 #include "cabinet/decoders/quantum_models.h"
 
 namespace cab {
@@ -235,24 +237,18 @@ class WindowWriter {
     const uint8_t *src = dst - distance;
     if (length < 8) {
       if (length >= 4) {
-        uint32_t head, tail;
-        std::memcpy(&head, src, 4);
-        std::memcpy(&tail, src + length - 4, 4);
-        std::memcpy(dst, &head, 4);
-        std::memcpy(dst + length - 4, &tail, 4);
+        const uint32_t head = load32(src);
+        const uint32_t tail = load32(src + length - 4);
+        store32(dst, head);
+        store32(dst + length - 4, tail);
       } else {
         for (uint32_t i = 0; i < length; ++i) dst[i] = src[i];
       }
       return;
     }
     uint8_t *const last = dst + length - 8;
-    uint64_t word;
-    for (; dst < last; dst += 8) {
-      std::memcpy(&word, dst - distance, 8);
-      std::memcpy(dst, &word, 8);
-    }
-    std::memcpy(&word, last - distance, 8);
-    std::memcpy(last, &word, 8);
+    for (; dst < last; dst += 8) store64(dst, load64(dst - distance));
+    store64(last, load64(last - distance));
   }
 
   [[gnu::noinline]] void wrap() {
@@ -335,19 +331,14 @@ bool decode_block(QuantumHandle *h, const uint8_t *in, uint32_t in_nbytes, uint8
                   : decode_block_generic(h, in, in_nbytes, out, want_nbytes);
 }
 
-QuantumHandle *checked(void *handle) {
-  auto *h = static_cast<QuantumHandle *>(handle);
-  return h != nullptr && h->tag == DEC_TAG_QUANTUM ? h : nullptr;
-}
-
 int quantum_create(uint32_t *max_block_nbytes, uint32_t window_bits, const CabOps *ops, uint32_t *in_capacity_nbytes,
                    void **handle) {
   if (max_block_nbytes == nullptr || in_capacity_nbytes == nullptr) return DEC_BAD_ARGUMENT;
+  // Checked first: a size query for a window out of range fails too.
   if (window_bits < kWindowBitsMin || window_bits > kWindowBitsMax) return DEC_BAD_WINDOW;
-  if (*max_block_nbytes == 0 || *max_block_nbytes > CAB_BLOCK_MAX_NBYTES) *max_block_nbytes = CAB_BLOCK_MAX_NBYTES;
-  *in_capacity_nbytes = *max_block_nbytes + kInSlackNbytes;
-  if (handle == nullptr) return DEC_OK;
-  if (ops == nullptr || ops->cab_alloc == nullptr || ops->cab_free == nullptr) return DEC_BAD_ARGUMENT;
+  bool allocate;
+  const int prologue = begin_create(max_block_nbytes, kInSlackNbytes, ops, in_capacity_nbytes, handle, &allocate);
+  if (!allocate) return prologue;
   void *memory = ops->cab_alloc(sizeof(QuantumHandle));
   if (memory == nullptr) return DEC_NO_MEMORY;
   auto *h = new (memory) QuantumHandle{};
@@ -368,7 +359,7 @@ int quantum_create(uint32_t *max_block_nbytes, uint32_t window_bits, const CabOp
 }
 
 int quantum_decode(void *handle, const uint8_t *in, uint32_t in_nbytes, uint8_t *out, uint32_t *out_nbytes) {
-  QuantumHandle *h = checked(handle);
+  QuantumHandle *h = checked_handle<QuantumHandle>(handle, DEC_TAG_QUANTUM);
   if (h == nullptr) return DEC_BAD_CONTEXT;
   if (out_nbytes == nullptr || out == nullptr || (in == nullptr && in_nbytes != 0) ||
       *out_nbytes > h->max_block_nbytes) {
@@ -379,7 +370,7 @@ int quantum_decode(void *handle, const uint8_t *in, uint32_t in_nbytes, uint8_t 
 
 // A new folder restarts the models and the window position; the window's bytes stay.
 int quantum_reset(void *handle) {
-  QuantumHandle *h = checked(handle);
+  QuantumHandle *h = checked_handle<QuantumHandle>(handle, DEC_TAG_QUANTUM);
   if (h == nullptr) return DEC_BAD_CONTEXT;
   h->window_pos = 0;
   models_init(&h->models, h->window_bits);
@@ -387,7 +378,7 @@ int quantum_reset(void *handle) {
 }
 
 int quantum_destroy(void *handle) {
-  QuantumHandle *h = checked(handle);
+  QuantumHandle *h = checked_handle<QuantumHandle>(handle, DEC_TAG_QUANTUM);
   if (h == nullptr) return DEC_BAD_CONTEXT;
   h->tag = 0;
   h->ops->cab_free(h->window);

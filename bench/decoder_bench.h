@@ -1,4 +1,4 @@
-// decoder_bench.h - what the decoder benchmarks share: the decoders' memory operations, zlib inflating a whole stream, and the timing of ours against peers in one iteration.
+// decoder_bench.h - what the decoder benchmarks share: a folder through a decoder, zlib inflating a whole stream, and the timing of ours against peers in one iteration.
 #ifndef BENCH_DECODER_BENCH_H
 #define BENCH_DECODER_BENCH_H
 
@@ -16,12 +16,9 @@
 #include "cabinet/common/cab_ops.h"
 #include "cabinet/decoders/decoder.h"
 #include "tests/cabinet/support/cab_writer.h"
+#include "tests/cabinet/support/malloc_ops.h"
 
 namespace bench {
-
-inline void *bench_alloc(uint32_t nbytes) { return std::malloc(nbytes); }
-inline void bench_free(void *memory) { std::free(memory); }
-inline const CabOps kOps = {bench_alloc, bench_free, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 // A decoder as the reader drives it over one folder: reset, then every block in order into one
 // 32768-byte buffer. With `verify`, each block's output is compared with the corpus `data`.
@@ -103,6 +100,43 @@ void time_against(benchmark::State &state, size_t corpus_nbytes, Ours decode_our
     state.counters[std::string("vs_") + peers[i].name] = peer_s[i] / ours_s;
   }
   state.SetBytesProcessed(static_cast<int64_t>(corpus_nbytes) * state.iterations());
+}
+
+
+/*
+ * Our decoder against zlib over one folder: `decoder`, created with `window`, decodes `blocks`
+ * as the reader does; zlib inflates `deflated`, the same `data` as one stream, in one call into
+ * one buffer, its fastest case. Both outputs are checked against `data` first. Adds each
+ * format's compressed size as a percentage of the corpus: `<ours_name>_pct` and `deflate_pct`.
+ */
+inline void folder_against_zlib(benchmark::State &state, const CabDecoder &decoder, uint32_t window,
+                                const std::vector<uint8_t> &data, const std::vector<cabtest::Block> &blocks,
+                                const std::vector<uint8_t> &deflated, const std::string &ours_name) {
+  uint32_t max_nbytes = 0, capacity = 0;
+  void *handle = nullptr;
+  z_stream stream{};
+  std::vector<uint8_t> out(CAB_BLOCK_MAX_NBYTES);
+  std::vector<uint8_t> zout(data.size());
+  if (decoder.create(&max_nbytes, window, &cabtest::kMallocOps, &capacity, &handle) != DEC_OK ||
+      inflateInit(&stream) != Z_OK) {
+    state.SkipWithError("setup failed");
+    return;
+  }
+  const auto decode_zlib = [&] {
+    return inflate_whole(&stream, deflated.data(), deflated.size(), zout.data(), zout.size());
+  };
+  const auto decode_ours = [&](bool verify) {
+    return decode_folder(decoder, handle, blocks, data, out.data(), verify);
+  };
+  if (!decode_ours(true) || !decode_zlib() || zout != data) {
+    state.SkipWithError("a decoder's output differs from the corpus");
+  }
+  time_against(state, data.size(), [&] { decode_ours(false); }, {{"zlib", decode_zlib}});
+  const double corpus_nbytes = static_cast<double>(data.size());
+  state.counters[ours_name + "_pct"] = 100.0 * static_cast<double>(compressed_nbytes(blocks)) / corpus_nbytes;
+  state.counters["deflate_pct"] = 100.0 * static_cast<double>(deflated.size()) / corpus_nbytes;
+  inflateEnd(&stream);
+  decoder.destroy(handle);
 }
 
 }  // namespace bench

@@ -125,7 +125,7 @@ void BM_Mszip(benchmark::State &state, const char *kind, int level, bool chained
   libdeflate_decompressor *d = libdeflate_alloc_decompressor();
   std::vector<uint8_t> out(CAB_BLOCK_MAX_NBYTES), zout_a(CAB_BLOCK_MAX_NBYTES), zout_b(CAB_BLOCK_MAX_NBYTES);
   std::vector<uint8_t> dout(2 * kBlockNbytes);
-  if (cab_mszip_decoder.create(&max_nbytes, 0, &bench::kOps, &capacity, &handle) != DEC_OK ||
+  if (cab_mszip_decoder.create(&max_nbytes, 0, &cabtest::kMallocOps, &capacity, &handle) != DEC_OK ||
       inflateInit2(&stream, -15) != Z_OK || d == nullptr) {
     state.SkipWithError("setup failed");
     return;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "control/dialogs/signature_dlg.h"
 #include "tools/quillora/certs/cert_factory.h"
 #include "tools/quillora/certs/store_admin.h"
@@ -90,11 +91,6 @@ double peer_seconds(const std::vector<std::filesystem::path> &files) {
   return seconds;
 }
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 int option_value(int argc, char **argv, const char *name, int fallback) {
   const size_t length = strlen(name);
   for (int i = 1; i < argc; ++i) {
@@ -128,7 +124,7 @@ int main(int argc, char **argv) {
       ours.push_back(ours_seconds(count));
     }
   }
-  const double ours_median = median(ours), peer_median = median(peer);
+  const double ours_median = bench::median(ours), peer_median = bench::median(peer);
   printf("certificates %d, rounds %d\n", count, rounds);
   printf("LoadCertificates        median %8.2f ms\n", ours_median * 1e3);
   printf("OpenSSL read + d2i_X509 median %8.2f ms\n", peer_median * 1e3);

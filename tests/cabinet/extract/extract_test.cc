@@ -2,6 +2,8 @@
 // splitting, wrong output places, times and permissions, stale bytes, names or links that escape
 // the destination, vague results for a missing next cabinet, and overflowing paths.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -323,9 +325,16 @@ TEST_F(Extract, OverlongPathsGiveErrorCodes) {
 }
 
 TEST_F(Extract, FailedWriteIsAnOutputError) {
-  // /dev/full takes the open and refuses every byte.
-  write("in.cab", write_cabinet({Folder{kMethodStored, {File{"full", Bytes(100, 'x')}}}}));
-  EXPECT_EQ(extract(path("in.cab").c_str(), "/dev"), ERR_OUTPUT);
+  // Past this size a write fails (EFBIG), as on a full disk.
+  write("in.cab", write_cabinet({Folder{kMethodStored, {File{"full", Bytes(100000, 'x')}}}}));
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const rlimit limit{40000, saved.rlim_max};
+  signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const int result = extract(path("in.cab").c_str(), path("").c_str());
+  setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_EQ(result, ERR_OUTPUT);
 }
 
 TEST_F(Extract, TwoThreadsExtractAtOnce) {

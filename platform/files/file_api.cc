@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "platform/files/crt_io.h"
 #include "platform/files/file_time.h"
 #include "platform/files/posix_call.h"
 #include "platform/files/win_path.h"

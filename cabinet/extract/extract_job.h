@@ -11,6 +11,7 @@
 // What one extraction carries through its notifications (the notes' user value).
 struct ExtractJob {
   char destination[CAB_PATH_NBYTES];  // empty, or ending in a separator
+  char output[CAB_PATH_NBYTES];       // the file in hand: the destination and its UTF-8 name
   int32_t folder;                     // the destination, opened at the first file; -1 until then
   int32_t failed_attempts;            // of the current move to a next cabinet
   int32_t unavailable_cause;          // why a next cabinet was given up, else 0

@@ -31,10 +31,10 @@ int32_t refuse(ExtractJob *job, name_refusal refusal, size_t nbytes, int error =
 }
 
 int32_t open_output(ExtractJob *job, const CabNote *note) {
-  char path[CAB_PATH_NBYTES];
+  char *path = job->output;
   size_t nbytes = 0;
   const name_refusal refusal =
-      output_path_of(job->destination, note->text1, note->attributes, path, sizeof path, &nbytes);
+      output_path_of(job->destination, note->text1, note->attributes, path, sizeof job->output, &nbytes);
   if (refusal != name_refusal::none) return refuse(job, refusal, nbytes);
   // Opened once: the caller named it, so a link there is followed, and nothing below it is.
   if (job->folder < 0 && (job->folder = _open_folder(job->destination)) < 0) return -1;

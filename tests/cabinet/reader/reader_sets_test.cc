@@ -185,6 +185,16 @@ void put_index(Cabinet &cabinet, uint16_t index) {
   cabinet.bytes[35] = static_cast<uint8_t>(index >> 8);
 }
 
+// A set whose first cabinet names the next `prefix` + "2.cab", a cabinet of the set found there by
+// any open that took the name as a path.
+std::function<void(MemoryFiles &)> next_cabinet_named(const std::string &prefix) {
+  return [prefix](MemoryFiles &files) {
+    std::vector<Cabinet> set = spanning_set(prefix);
+    files.add("disk/set1.cab", set[0].bytes);
+    files.add("disk/" + prefix + "2.cab", set[1].bytes);
+  };
+}
+
 // Where the first cabinet's next-cabinet name starts: right after its bare header.
 constexpr size_t kNextNameOffset = 36;
 
@@ -206,20 +216,8 @@ const HostileSetCase kHostileSets[] = {
        files.add("disk/set1.cab", set[0].bytes);
      },
      ERR_ABORTED, ERR_WRONG_CABINET},
-    {"next_name_climbs_out_of_the_folder",
-     [](MemoryFiles &files) {
-       std::vector<Cabinet> set = spanning_set("../other/set");
-       files.add("disk/set1.cab", set[0].bytes);
-       files.add("disk/../other/set2.cab", set[1].bytes);
-     },
-     ERR_ABORTED, ERR_CORRUPT},
-    {"next_name_goes_into_a_subfolder",
-     [](MemoryFiles &files) {
-       std::vector<Cabinet> set = spanning_set("sub\\set");
-       files.add("disk/set1.cab", set[0].bytes);
-       files.add("disk/sub\\set2.cab", set[1].bytes);
-     },
-     ERR_ABORTED, ERR_CORRUPT},
+    {"next_name_climbs_out_of_the_folder", next_cabinet_named("../other/set"), ERR_ABORTED, ERR_CORRUPT},
+    {"next_name_goes_into_a_subfolder", next_cabinet_named("sub\\set"), ERR_ABORTED, ERR_CORRUPT},
     {"data_runs_past_the_last_cabinet",
      [](MemoryFiles &files) {
        std::vector<Cabinet> set = spanning_set();

@@ -94,6 +94,17 @@ TEST_F(CrtIoTest, BackslashesSeparateFolders) {
   EXPECT_EQ(read_file(path("a/b/c.txt")), "x");
 }
 
+// An open's result `fd` against the errno expected (0: a handle, closed again).
+void expect_open_result(int fd, int error) {
+  if (error == 0) {
+    EXPECT_GE(fd, 0) << strerror(errno);
+    _close(fd);
+  } else {
+    EXPECT_EQ(fd, -1);
+    EXPECT_EQ(errno, error);
+  }
+}
+
 // Only regular files open, and no open waits: a FIFO would hold a plain open until a peer came.
 // Any byte but the separators belongs to a name, as on Linux.
 TEST_F(CrtIoTest, OpensRegularFilesOfAnyNameAndNothingElseWithoutWaiting) {
@@ -124,14 +135,7 @@ TEST_F(CrtIoTest, OpensRegularFilesOfAnyNameAndNothingElseWithoutWaiting) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.path + " " + std::to_string(c.flags));
     errno = 0;
-    const int fd = _open(c.path.c_str(), c.flags, _S_IREAD | _S_IWRITE);
-    if (c.error == 0) {
-      EXPECT_GE(fd, 0) << strerror(errno);
-      _close(fd);
-    } else {
-      EXPECT_EQ(fd, -1);
-      EXPECT_EQ(errno, c.error);
-    }
+    expect_open_result(_open(c.path.c_str(), c.flags, _S_IREAD | _S_IWRITE), c.error);
   }
   alarm(0);
   EXPECT_EQ(read_file(path("target")), "target");
@@ -175,14 +179,7 @@ TEST_F(CrtIoTest, OpensBeneathAFolderThroughNoLink) {
     const int folder = _open_folder(path(c.folder).c_str());
     ASSERT_GE(folder, 0);
     errno = 0;
-    const int fd = _open_beneath(folder, c.name, _O_WRONLY | _O_CREAT | _O_TRUNC, _S_IREAD | _S_IWRITE);
-    if (c.error == 0) {
-      EXPECT_GE(fd, 0) << strerror(errno);
-      _close(fd);
-    } else {
-      EXPECT_EQ(fd, -1);
-      EXPECT_EQ(errno, c.error);
-    }
+    expect_open_result(_open_beneath(folder, c.name, _O_WRONLY | _O_CREAT | _O_TRUNC, _S_IREAD | _S_IWRITE), c.error);
     _close(folder);
   }
   EXPECT_TRUE(std::filesystem::is_empty(path("elsewhere")));

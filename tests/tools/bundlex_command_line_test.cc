@@ -49,9 +49,9 @@ TEST(help, lists_commands_options_and_every_exit_code_on_stdout) {
                              "--version", "   0  success", "   1  cannot open the cabinet", "   2  not a cabinet",
                              "   4  damaged cabinet", "   7  data cannot be decoded", "  10  wrong cabinet of the set",
                              "  11  aborted: an output file cannot be created or its name is refused",
-                             "  64  usage error", "cabinet (.cab) archives"})
+                             "  64  usage error",
+                             "\nExtracts, lists and tests cabinet (.cab) archives (stored, MSZIP, Quantum and LZX).\n"})
       EXPECT_NE(r.out.find(line), std::string::npos) << flag << " lacks: " << line;
-    EXPECT_EQ(r.out.find("Microsoft"), std::string::npos) << "the format has no vendor's name here";
   }
 }
 

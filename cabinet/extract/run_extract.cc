@@ -3,6 +3,7 @@
 
 #include "cabinet/extract/extract_job.h"
 #include "platform/files/crt_io.h"
+#include "platform/files/file_time.h"
 
 namespace {
 
@@ -49,6 +50,8 @@ int run_extract(const char *cabinet_path, const char *destination, const CabOps 
   job.caller = caller;
   if (!prepare_destination(destination != nullptr ? destination : "", job.destination)) return ERR_ABORTED;
 
+  // Every file's time goes through the local zone: read it once for the whole extraction.
+  const platform::TimeZoneHold zone;
   CabError error{};
   CabReader *reader = cab_reader_create(ops->cab_alloc, ops->cab_free, ops->cab_open, ops->cab_read, ops->cab_write,
                                         ops->cab_close, ops->cab_seek, &error);

@@ -6,7 +6,29 @@
 
 namespace platform {
 
+namespace {
+
+// Handles 0 to 2 are the standard streams on Windows and never come back from an open; callers
+// such as the cabinet reader's handlers read 0 as "no file". A process started with a standard
+// stream closed would otherwise be handed one of them.
+int off_the_standard_streams(int fd) {
+  if (fd > STDERR_FILENO) return fd;
+  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  const int moved_error = errno;
+  close(fd);
+  errno = moved_error;
+  return moved;
+}
+
+}  // namespace
+
 int open_file_at(int folder, const char *path, int flags, mode_t mode) {
+  // A file this open makes is a new regular file, so nothing can wait and nothing needs a look:
+  // an open that may create tries that first, which is what extracting into a new folder does.
+  if ((flags & (O_CREAT | O_EXCL)) == O_CREAT) {
+    const int fd = retry_on_eintr([&] { return openat(folder, path, flags | O_EXCL | O_CLOEXEC | O_NOCTTY, mode); });
+    if (fd >= 0 || errno != EEXIST) return fd < 0 ? -1 : off_the_standard_streams(fd);
+  }
   const int fd =
       retry_on_eintr([&] { return openat(folder, path, flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode); });
   if (fd < 0) return -1;
@@ -22,17 +44,7 @@ int open_file_at(int folder, const char *path, int flags, mode_t mode) {
     errno = error;
     return -1;
   }
-  // Handles 0 to 2 are the standard streams on Windows and never come back from an open; callers
-  // such as the cabinet reader's handlers read 0 as "no file". A process started with a standard
-  // stream closed would otherwise be handed one of them.
-  if (fd <= STDERR_FILENO) {
-    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    const int moved_error = errno;
-    close(fd);
-    errno = moved_error;
-    return moved;
-  }
-  return fd;
+  return off_the_standard_streams(fd);
 }
 
 }  // namespace platform

@@ -77,12 +77,10 @@ int flush_output(CabReader *r) {
   return nbytes == 0 || write_exact(r, r->staging, nbytes);
 }
 
-// Writes one piece of the file, `last` when it ends the file. A large piece, or a whole file in
-// one block, goes out straight from where its block lies; small pieces gather in the staging
-// buffer, so that a file cut across blocks still costs one write.
+// Writes one piece of the file, `last` when it ends the file. A file that lies whole in one block
+// goes out straight from there; the pieces of any other gather into large writes.
 int write_output(CabReader *r, const uint8_t *bytes, uint32_t nbytes, bool last) {
   if (r->staged_nbytes == 0 && last) return write_exact(r, bytes, nbytes);
-  if (nbytes >= kDirectWriteNbytes) return flush_output(r) && write_exact(r, bytes, nbytes);
   if (r->staged_nbytes + nbytes > kStagingNbytes && !flush_output(r)) return 0;
   memcpy(r->staging + r->staged_nbytes, bytes, nbytes);
   r->staged_nbytes += nbytes;

@@ -258,12 +258,6 @@ TEST(progress, shows_on_a_terminal_for_large_jobs_only_and_ends_its_line) {
   EXPECT_EQ(piped.err, "");
 }
 
-}  // namespace
-}  // namespace bundlex_test
-
-namespace bundlex_test {
-namespace {
-
 // Ctrl-C in the middle of a file: the file is removed, the progress line ended, and the program ends
 // by the signal, as a shell expects of it.
 TEST(interruption, removes_the_partial_file_and_ends_the_progress_line) {

@@ -9,6 +9,7 @@
 #include "platform/base/last_error.h"
 #include "platform/crypto/store_folder.h"
 #include "platform/crypto/store_model.h"
+#include "platform/crypto/pkcs11/token_store.h"
 
 namespace {
 
@@ -56,9 +57,10 @@ DWORD load_store(Store *store) {
   return ERROR_SUCCESS;
 }
 
+// A certificate of the store's folder; a token's are not the folder's to replace.
 Record *find_listed(const Store &store, const BYTE *sha1) {
   for (Record *record : store.listed) {
-    if (std::memcmp(record->sha1, sha1, certstore::kSha1Nbytes) == 0) return record;
+    if (!record->on_token && std::memcmp(record->sha1, sha1, certstore::kSha1Nbytes) == 0) return record;
   }
   return nullptr;
 }
@@ -101,10 +103,14 @@ HCERTSTORE CertOpenStore(LPCSTR lpszStoreProvider, DWORD, HCRYPTPROV_LEGACY, DWO
   if (!must_exist && !store->read_only) {
     if (DWORD error = platform::make_private_folders(store->folder)) return fail<HCERTSTORE>(error, nullptr);
   }
+  // The current user's personal store also lists the certificates of the user's tokens, after its own.
+  certstore::TokenRecords tokens;
+  if (name == "MY") tokens = certstore::gather_token_records();
   std::lock_guard<std::mutex> lock(certstore::model_mutex());
-  const DWORD error = load_store(store.get());
-  if (error == ERROR_FILE_NOT_FOUND && store->read_only && !must_exist) return store.release();
+  DWORD error = load_store(store.get());
+  if (error == ERROR_FILE_NOT_FOUND && store->read_only && !must_exist) error = ERROR_SUCCESS;
   if (error != ERROR_SUCCESS) return fail<HCERTSTORE>(error, nullptr);
+  certstore::attach_token_records(store.get(), std::move(tokens));
   return store.release();
 }
 
@@ -136,12 +142,13 @@ PCCERT_CONTEXT CertEnumCertificatesInStore(HCERTSTORE hCertStore, PCCERT_CONTEXT
   if (store == nullptr || (previous != nullptr && previous->store != store)) {
     error = E_INVALIDARG;
   } else {
-    // By number rather than by position, so that deleting `previous` meanwhile skips nothing.
+    // The lowest number above the previous one rather than the next position, so that deleting
+    // `previous` meanwhile skips nothing and a certificate added after the tokens' still comes
+    // before them.
     for (Record *record : store->listed) {
-      if (previous == nullptr || record->sequence > previous->sequence) {
+      if ((previous == nullptr || record->sequence > previous->sequence) &&
+          (next == nullptr || record->sequence < next->sequence))
         next = record;
-        break;
-      }
     }
   }
   if (next != nullptr) ++next->references;
@@ -189,7 +196,7 @@ BOOL CertDeleteCertificateFromStore(PCCERT_CONTEXT pCertContext) {
   DWORD error = ERROR_SUCCESS;
   if (store == nullptr) {
     error = E_INVALIDARG;
-  } else if (store->read_only) {
+  } else if (store->read_only || record->on_token) {
     error = ERROR_ACCESS_DENIED;
   } else if (!record->listed) {
     error = CRYPT_E_NOT_FOUND;

@@ -1,5 +1,5 @@
 // certs_store_test.cc - faults in `quillora certs list` and `remove`: an order that is not the
-// order of addition, fields shown wrongly (names, serial bytes, validity, key state), the wrong
+// order of addition, fields shown wrongly (names, not UTF-8 in and out, serial bytes, validity, key state), the wrong
 // certificate removed, a key container left behind or removed with a miss.
 #include <gtest/gtest.h>
 
@@ -70,7 +70,7 @@ TEST(list, shows_certificates_in_the_order_they_were_added) {
 
 TEST(list, shows_names_serial_validity_and_key_state) {
   Sandbox sandbox;
-  add(sandbox, {"--subject", "C=ES, O=Test Org, CN=Test", "--issuer", "CN=Test CA, O=Test Org", "--serial", "00A1FF",
+  add(sandbox, {"--subject", "C=ES, O=Test Org, CN=Jordi N\303\272\303\261ez", "--issuer", "CN=Test CA, O=Test Org", "--serial", "00A1FF",
                 "--not-before", "2020-01-02", "--not-after", "2030-03-04"});
   add(sandbox, {"--subject", "CN=Keyless", "--serial", "7F", "--no-key"});
   const std::vector<std::string> kept = sandbox.key_files();
@@ -82,7 +82,7 @@ TEST(list, shows_names_serial_validity_and_key_state) {
 
   const std::vector<Row> listed = rows(sandbox);
   ASSERT_EQ(listed.size(), 3u);
-  EXPECT_EQ(listed[0].subject, "C=ES, O=Test Org, CN=Test");
+  EXPECT_EQ(listed[0].subject, "C=ES, O=Test Org, CN=Jordi N\303\272\303\261ez");
   EXPECT_EQ(listed[0].issuer, "CN=Test CA, O=Test Org");
   EXPECT_EQ(listed[0].serial, "00A1FF");
   EXPECT_EQ(listed[0].not_before, "2020-01-02");

@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "platform/codepage/multibyte.h"
+#include "platform/windows/back_end_choice.h"
+#include "tools/control_host/control_client.h"
+#include "tools/control_host/user_interface.h"
 #include "tools/quillora/command_line.h"
-#include "tools/quillora/host/control_client.h"
-#include "tools/quillora/host/user_interface.h"
 #include "tools/quillora/messages.h"
+#include "tools/quillora/text_edges.h"
 
 namespace host {
 
@@ -43,13 +45,14 @@ void print_help(const Method &method) {
       "Asks the signing control for a signature over the text, as a web page does, and prints the\n"
       "control's answer on stdout followed by a line feed: the Base64 signature or an error:... result.\n"
       "The text is UTF-8 (an argument, a file, or standard input with '-'); the control receives it as\n"
-      "a page's string and signs its Windows-1252 bytes.%s\n"
+      "a page's string and signs its Windows-1252 bytes. A leading byte-order mark is dropped; a text\n"
+      "that is not valid UTF-8 or holds a NUL byte is refused (exit %d).%s\n"
       "\n"
       "Exit codes:\n"
       "  %d  signed\n  %d  the control could not be reached (stderr says why)\n"
       "  %d  error:userCancel\n  %d  error:noMatchingCert\n  %d  error:internalError\n"
       "  %d  empty result: the dialog could not be shown\n  %d  usage error\n",
-      method.filtered ? "\nThe filters narrow the certificates: an X.500 issuer name, a serial number in hex,\n"
+      kExitUsage, method.filtered ? "\nThe filters narrow the certificates: an X.500 issuer name, a serial number in hex,\n"
                         "and key usages separated by commas (digitalSignature, nonRepudiation, ...)."
                       : "",
       kExitOk, kExitFailed, kExitUserCancel, kExitNoMatchingCert, kExitInternalError, kExitNoDialog, kExitUsage);
@@ -120,9 +123,14 @@ int run_method(const Method &method, std::span<const std::string> args) {
     print_help(method);
     return kExitOk;
   }
-  const auto text = read_text(*options, &error);
+  auto text = read_text(*options, &error);
   if (!text) {
     quillora::report_usage_error(error, command);
+    return kExitUsage;
+  }
+  // What is signed must be what the user gave: a text that would reach the control changed is refused.
+  if (error = quillora::check_text_to_sign(&*text); !error.empty()) {
+    quillora::report(command, error);
     return kExitUsage;
   }
   std::vector<std::optional<std::u16string>> arguments = {utf16_of(*text)};
@@ -130,7 +138,7 @@ int run_method(const Method &method, std::span<const std::string> args) {
     for (const char *name : {"--issuer", "--serial", "--key-usage"}) arguments.push_back(utf16_of(options->value(name)));
   }
 
-  const std::string ui_error = choose_user_interface();
+  const std::string ui_error = choose_user_interface("quillora");
   if (!ui_error.empty()) {
     quillora::report(command, ui_error);
     return kExitFailed;
@@ -140,6 +148,10 @@ int run_method(const Method &method, std::span<const std::string> args) {
   if (!error.empty()) {
     quillora::report(command, error);
     return kExitFailed;
+  }
+  if (const std::string failure = winsys::scripted_user_failure(); !failure.empty()) {
+    quillora::report(command, "QUILLORA_HEADLESS_ACTIONS: " + failure);
+    return kExitUsage;
   }
   const std::string printed = utf8_of(result);
   fwrite(printed.data(), 1, printed.size(), stdout);

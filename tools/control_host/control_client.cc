@@ -1,5 +1,5 @@
 // control_client.cc - call_control_method: CLSIDFromProgID, CoCreateInstance, GetIDsOfNames and Invoke with automation strings.
-#include "tools/quillora/host/control_client.h"
+#include "tools/control_host/control_client.h"
 
 #include <stdio.h>
 

@@ -42,13 +42,16 @@ struct Record {
 };
 
 // An opened store. Every record it made is in `listed` (ascending sequence: the order of
-// addition) or, once deleted or replaced but still referenced, in `unlisted`. A store closed
-// without the force flag lives on, closed, until its last record dies.
+// addition) or, once deleted or replaced but still referenced, in `unlisted`. The folder's
+// certificates are decoded when first enumerated, so that opening a store to add to it costs no
+// more than a listing of names; until then `listed` holds only what this store added or looked
+// up. A store closed without the force flag lives on, closed, until its last record dies.
 struct Store {
   std::string folder;
   bool read_only = false;
   bool open = true;
-  uint32_t highest_sequence = 0;
+  bool complete = false;          // every certificate the folder held when enumerated is listed
+  uint32_t highest_sequence = 0;  // the highest number seen, so none is given out twice
   std::vector<Record *> listed;
   std::vector<Record *> unlisted;
 };

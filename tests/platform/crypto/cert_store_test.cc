@@ -84,7 +84,6 @@ TEST_F(StoreTest, OrderOfAdditionSurvivesReopening) {
   EXPECT_EQ(read_file(file("00000001.cer")), certs[0]);
   EXPECT_EQ(read_file(file("00000003.cer")), certs[2]);
   EXPECT_EQ(mode_of(file("00000002.cer")), 0600u);
-  EXPECT_EQ(mode_of(file("00000002.props")), 0600u);
 }
 
 TEST_F(StoreTest, StoreNamesIgnoreCase) {

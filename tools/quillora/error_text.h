@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
-namespace certs {
+namespace quillora {
 
-// The platform's English system text for `code` without its line end, or "error 0x........"
-// when the platform has none.
-std::string error_text(uint32_t code);
+// The platform's English system text for `code` without its line end, its "%1" (as in "%1 is not
+// a valid Win32 application.") replaced by `insert`; "error 0x........" when the platform has none.
+std::string error_text(uint32_t code, const std::string &insert = "");
 
-}  // namespace certs
+}  // namespace quillora

@@ -139,8 +139,9 @@ void Sandbox::openssl(const std::vector<std::string> &args) const {
 std::vector<std::string> Sandbox::key_files() const {
   std::vector<std::string> names;
   std::error_code missing;
-  for (const auto &item : std::filesystem::directory_iterator(data_root() / "keys", missing))
-    names.push_back(item.path().filename().string());
+  for (const auto &item : std::filesystem::directory_iterator(data_root() / "keys", missing)) {
+    if (item.path().extension() == ".p8") names.push_back(item.path().filename().string());
+  }
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -42,7 +42,7 @@ class Sandbox {
   // Runs `openssl ARGS...` in path(); throws when it fails.
   void openssl(const std::vector<std::string> &args) const;
 
-  // The key containers' files under the data root, by file name, sorted.
+  // The key containers' files (*.p8) under the data root, by file name, sorted.
   std::vector<std::string> key_files() const;
 
   // Writes `text` into a file in path() and returns its path.

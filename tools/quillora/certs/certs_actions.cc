@@ -54,7 +54,7 @@ bool obtain_secret(const SecretSource &source, const SecretPurpose &purpose, int
       report(purpose.subject, "no " + purpose.noun + " given; nothing was changed");
       return false;
     case SecretStatus::failed:
-      report(source_name(source), "cannot read the " + purpose.noun + ": " + error);
+      report(source_name(source), error + " (reading the " + purpose.noun + ")");
       return false;
   }
   return false;

@@ -7,6 +7,7 @@
 
 #include "tools/quillora/certs/certs_actions.h"
 #include "tools/quillora/certs/certs_options.h"
+#include "tools/quillora/data_folder.h"
 #include "tools/quillora/messages.h"
 
 namespace certs {
@@ -21,27 +22,31 @@ int usage_error(const std::string &text) {
   return kExitUsage;
 }
 
+// Runs the command once its command line is good and the data folder can be used.
+template <typename Command>
+int run_checked(const std::string &usage, Command command) {
+  if (!usage.empty()) return usage_error(usage);
+  return quillora::data_folder_usable() ? command() : quillora::kExitFailed;
+}
+
 int run_import(const ParsedOptions &parsed) {
   ImportOptions options;
   const std::string error = check_import(parsed, &options);
-  return error.empty() ? import_command(options) : usage_error(error);
+  return run_checked(error, [&] { return import_command(options); });
 }
 
-int run_list(const ParsedOptions &parsed) {
-  const std::string error = check_list(parsed);
-  return error.empty() ? list_command() : usage_error(error);
-}
+int run_list(const ParsedOptions &parsed) { return run_checked(check_list(parsed), list_command); }
 
 int run_remove(const ParsedOptions &parsed) {
   RemoveOptions options;
   const std::string error = check_remove(parsed, &options);
-  return error.empty() ? remove_command(options) : usage_error(error);
+  return run_checked(error, [&] { return remove_command(options); });
 }
 
 int run_new(const ParsedOptions &parsed) {
   NewOptions options;
   const std::string error = check_new(parsed, &options);
-  return error.empty() ? new_command(options) : usage_error(error);
+  return run_checked(error, [&] { return new_command(options); });
 }
 
 struct Subcommand {

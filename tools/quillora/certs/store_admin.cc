@@ -14,7 +14,7 @@
 #include "platform/crypto/key_provider.h"
 #include "platform/crypto/software_keys.h"
 #include "platform/crypto/x500_name.h"
-#include "tools/quillora/certs/error_text.h"
+#include "tools/quillora/error_text.h"
 
 namespace certs {
 
@@ -47,8 +47,16 @@ class Store {
 
 // Sets *error to "<what>: <text of code>" and returns the code.
 uint32_t fail(DWORD code, const std::string &what, std::string *error) {
-  *error = what + ": " + error_text(code);
+  *error = what + ": " + quillora::error_text(code);
   return code;
+}
+
+// Why the store did not open, from the last error.
+uint32_t open_failure(std::string *error) {
+  const DWORD code = GetLastError();
+  std::string root;
+  platform::user_data_root(&root);
+  return fail(code, "cannot open the certificate store under " + root, error);
 }
 
 // Container and provider names are ASCII (see software_keys.h), so widening is byte by byte.
@@ -156,39 +164,38 @@ uint32_t install_certificate(const std::vector<uint8_t> &der, EVP_PKEY *key, con
     *error = "the private key does not belong to the certificate";
     return NTE_BAD_KEY;
   }
+  // Held from writing the key until the certificate names it, so that a search for orphaned keys
+  // never takes a key meant for a certificate about to be added.
+  softkeys::FolderLock keys_lock;
+  if (DWORD code = key != nullptr ? keys_lock.acquire() : 0) return fail(code, "cannot lock the key folder", error);
   Store store;
-  if (store.get() == nullptr)
-    return fail(GetLastError(), "cannot open the certificate store under " + platform::user_data_root(), error);
-  PCCERT_CONTEXT added = nullptr;
-  if (!CertAddEncodedCertificateToStore(store.get(), kEncoding, der.data(), static_cast<DWORD>(der.size()),
-                                        CERT_STORE_ADD_NEW, &added)) {
+  if (store.get() == nullptr) return open_failure(error);
+  Context candidate(CertCreateCertificateContext(kEncoding, der.data(), static_cast<DWORD>(der.size())));
+  if (!candidate) return fail(GetLastError(), "cannot read the certificate", error);
+
+  // The key goes first and the certificate with its key-provider property after it in one step,
+  // so an interruption never leaves a certificate naming a key that is not there; at worst the
+  // key stays behind alone, which `quillora certs check` finds.
+  std::string container;
+  if (key != nullptr) {
+    if (DWORD code = softkeys::store_key(key, passphrase, &container)) return fail(code, "cannot store the private key", error);
+    std::u16string container_name = widen(container);
+    std::u16string provider_name = widen(QUILLORA_SOFTWARE_PROVIDER_A);
+    CRYPT_KEY_PROV_INFO info{};
+    info.pwszContainerName = container_name.data();
+    info.pwszProvName = provider_name.data();
+    info.dwProvType = PROV_RSA_FULL;
+    info.dwKeySpec = key_spec_for(der);
+    CertSetCertificateContextProperty(candidate.get(), CERT_KEY_PROV_INFO_PROP_ID, 0, &info);  // in memory
+  }
+  if (!CertAddCertificateContextToStore(store.get(), candidate.get(), CERT_STORE_ADD_NEW, nullptr)) {
     const DWORD code = GetLastError();
+    if (!container.empty()) softkeys::remove_key(container);
     if (code == CRYPT_E_EXISTS) {
       *error = "the certificate is already in the store";
       return code;
     }
     return fail(code, "cannot add the certificate to the store", error);
-  }
-  Context context(added);
-  if (key == nullptr) return 0;
-
-  std::string container;
-  if (DWORD code = softkeys::store_key(key, passphrase, &container)) {
-    CertDeleteCertificateFromStore(context.release());
-    return fail(code, "cannot store the private key", error);
-  }
-  std::u16string container_name = widen(container);
-  std::u16string provider_name = widen(QUILLORA_SOFTWARE_PROVIDER_A);
-  CRYPT_KEY_PROV_INFO info{};
-  info.pwszContainerName = container_name.data();
-  info.pwszProvName = provider_name.data();
-  info.dwProvType = PROV_RSA_FULL;
-  info.dwKeySpec = key_spec_for(der);
-  if (!CertSetCertificateContextProperty(context.get(), CERT_KEY_PROV_INFO_PROP_ID, 0, &info)) {
-    const DWORD code = GetLastError();
-    softkeys::remove_key(container);
-    CertDeleteCertificateFromStore(context.release());
-    return fail(code, "cannot link the certificate to its private key", error);
   }
   return 0;
 }
@@ -197,7 +204,7 @@ uint32_t list_certificates(std::vector<StoredCertificate> *certificates, std::st
   certificates->clear();
   Store store;
   if (store.get() == nullptr)
-    return fail(GetLastError(), "cannot open the certificate store under " + platform::user_data_root(), error);
+    return open_failure(error);
   PCCERT_CONTEXT context = nullptr;
   while ((context = CertEnumCertificatesInStore(store.get(), context)) != nullptr)
     certificates->push_back(describe(context, static_cast<int>(certificates->size()) + 1));
@@ -209,7 +216,7 @@ uint32_t remove_certificate(int index, const std::string &thumbprint_prefix, Sto
   *key_removed = false;
   Store store;
   if (store.get() == nullptr)
-    return fail(GetLastError(), "cannot open the certificate store under " + platform::user_data_root(), error);
+    return open_failure(error);
   Context chosen;
   int matches = 0;
   std::vector<std::string> containers;  // of every certificate but the chosen one

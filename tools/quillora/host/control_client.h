@@ -2,8 +2,8 @@
 #pragma once
 
 #include <optional>
-#include <span>
 #include <string>
+#include <vector>
 
 namespace host {
 
@@ -11,9 +11,11 @@ namespace host {
 inline constexpr char16_t kControlProgId[] = u"KESTRAVON.Quillora.1";
 
 // Activates the control through the registry, calls `method` by name with string arguments
-// (nullopt is a null automation string) and releases the control. On success *result is the
-// method's string and the return value is empty; otherwise it says what failed.
-std::string call_control_method(std::u16string_view method, std::span<const std::optional<std::u16string>> arguments,
+// given in UTF-8 (nullopt is a null automation string) and releases the control. Each argument is
+// freed as soon as it is an automation string, so that a large text is not held twice during the
+// call. On success *result is the method's string and the return value is empty; otherwise it
+// says what failed.
+std::string call_control_method(std::u16string_view method, std::vector<std::optional<std::string>> arguments,
                                 std::u16string *result);
 
 }  // namespace host

@@ -10,6 +10,8 @@
 #include "platform/modules/modules.h"
 #include "platform/registry/registry.h"
 #include "tools/quillora/command_line.h"
+#include "tools/quillora/data_folder.h"
+#include "tools/quillora/error_text.h"
 #include "tools/quillora/host/control_client.h"
 #include "tools/quillora/messages.h"
 
@@ -59,7 +61,7 @@ int call_export(std::string_view command, const std::string &module, const char 
   const std::string name(command);
   HMODULE handle = LoadLibraryExA(module.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (handle == nullptr) {
-    quillora::report(module, "cannot be loaded as a module (error " + std::to_string(GetLastError()) + ")");
+    quillora::report(module, "cannot be loaded as a module: " + quillora::error_text(GetLastError(), module));
     return kExitFailed;
   }
   using ExportFunction = HRESULT (*)();
@@ -72,9 +74,10 @@ int call_export(std::string_view command, const std::string &module, const char 
   const HRESULT hr = function();
   FreeLibrary(handle);
   if (FAILED(hr)) {
-    char text[64];
-    snprintf(text, sizeof text, "%s failed (HRESULT 0x%08X)", export_name, static_cast<unsigned>(hr));
-    quillora::report(module, text);
+    // Registration fails on the registry as a rule; what is wrong with it says more than the code.
+    const std::string problem = quillora::registry_problem();
+    quillora::report(module, std::string(export_name) + " failed: " +
+                                 (problem.empty() ? quillora::error_text(static_cast<uint32_t>(hr)) : problem));
     return kExitFailed;
   }
   printf("%s: %s succeeded\n", module.c_str(), export_name);
@@ -85,6 +88,8 @@ int run(std::string_view command, std::span<const std::string> args) {
   std::string error;
   const auto options = quillora::parse_options(args, kSpecs, &error);
   if (options && !options->help && !options->operands.empty()) error = "unexpected argument '" + options->operands.front() + "'";
+  if (options && !options->help && options->has("--module") && options->value("--module").empty())
+    error = "option --module needs a path";
   if (!options || !error.empty()) {
     quillora::report_usage_error(error, command);
     return kExitUsage;
@@ -95,6 +100,7 @@ int run(std::string_view command, std::span<const std::string> args) {
                                     : "Removes the signing control's registration.");
     return kExitOk;
   }
+  if (!quillora::data_folder_usable()) return kExitFailed;
   std::string module = options->value("--module");
   if (module.empty() && !registering) module = registered_module();
   if (module.empty()) module = QUILLORA_CONTROL_MODULE;

@@ -3,16 +3,14 @@
 
 #include <stdio.h>
 
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <optional>
-#include <sstream>
 #include <string_view>
 #include <vector>
 
 #include "platform/codepage/multibyte.h"
+#include "tools/quillora/bounded_input.h"
 #include "tools/quillora/command_line.h"
+#include "tools/quillora/data_folder.h"
 #include "tools/quillora/host/control_client.h"
 #include "tools/quillora/host/user_interface.h"
 #include "tools/quillora/messages.h"
@@ -55,14 +53,6 @@ void print_help(const Method &method) {
       kExitOk, kExitFailed, kExitUserCancel, kExitNoMatchingCert, kExitInternalError, kExitNoDialog, kExitUsage);
 }
 
-std::u16string utf16_of(const std::string &utf8) {
-  if (utf8.empty()) return {};
-  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::u16string wide(static_cast<size_t>(units), u'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), units);
-  return wide;
-}
-
 std::string utf8_of(const std::u16string &wide) {
   if (wide.empty()) return {};
   const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
@@ -79,21 +69,11 @@ std::optional<std::string> read_text(const quillora::ParsedOptions &options, std
     *error = "give the text as one argument, as --file FILE, or as '-' for standard input";
     return std::nullopt;
   }
-  std::istream *in = &std::cin;
-  std::ifstream file;
-  if (from_file) {
-    file.open(options.value("--file"), std::ios::binary);
-    if (!file) {
-      *error = options.value("--file") + ": cannot be read";
-      return std::nullopt;
-    }
-    in = &file;
-  } else if (options.operands.front() != "-") {
-    return options.operands.front();
-  }
-  std::string text((std::istreambuf_iterator<char>(*in)), std::istreambuf_iterator<char>());
-  if (in->bad()) {
-    *error = (from_file ? options.value("--file") : std::string("standard input")) + ": read failed";
+  if (!from_file && options.operands.front() != "-") return options.operands.front();
+  const std::string path = from_file ? options.value("--file") : "-";
+  std::string text, why;
+  if (!quillora::read_whole(path, quillora::kMaxTextNbytes, &text, &why)) {
+    *error = (from_file ? path : std::string("standard input")) + ": " + why;
     return std::nullopt;
   }
   return text;
@@ -125,18 +105,20 @@ int run_method(const Method &method, std::span<const std::string> args) {
     quillora::report_usage_error(error, command);
     return kExitUsage;
   }
-  std::vector<std::optional<std::u16string>> arguments = {utf16_of(*text)};
+  std::vector<std::optional<std::string>> arguments;
+  arguments.push_back(std::move(*text));
   if (method.filtered) {
-    for (const char *name : {"--issuer", "--serial", "--key-usage"}) arguments.push_back(utf16_of(options->value(name)));
+    for (const char *name : {"--issuer", "--serial", "--key-usage"}) arguments.push_back(options->value(name));
   }
 
+  if (!quillora::data_folder_usable()) return kExitFailed;
   const std::string ui_error = choose_user_interface();
   if (!ui_error.empty()) {
     quillora::report(command, ui_error);
     return kExitFailed;
   }
   std::u16string result;
-  error = call_control_method(method.name, arguments, &result);
+  error = call_control_method(method.name, std::move(arguments), &result);
   if (!error.empty()) {
     quillora::report(command, error);
     return kExitFailed;

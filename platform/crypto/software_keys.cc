@@ -58,11 +58,6 @@ DWORD keys_folder(std::string *folder) {
   return ERROR_SUCCESS;
 }
 
-// The container's file, or "" when the data folder cannot be found.
-std::string key_path(const std::string &container) {
-  std::string folder;
-  return keys_folder(&folder) == ERROR_SUCCESS ? folder + "/" + container + kSuffix : "";
-}
 
 // The process's hold on the folder's lock file: the first FolderLock to get it takes the file
 // lock, the last to let go releases it. The mutex keeps other threads out meanwhile.
@@ -201,7 +196,7 @@ DWORD remove_key(const std::string &container) {
   FolderLock lock;
   if (DWORD error = lock.acquire()) return error;
   if (!container_exists(container)) return NTE_BAD_KEYSET;
-  return privfile::remove_file(key_path(container));
+  return privfile::remove_file(container_path(container));
 }
 
 DWORD list_containers(std::vector<std::string> *containers) {
@@ -229,26 +224,32 @@ void remove_stale_files() {
   if (!lock.mutex.try_lock()) return;
   std::string folder;
   struct stat st;
-  // A missing folder has nothing to clean, and is not made for it.
-  if (lock.depth == 0 && keys_folder(&folder) == ERROR_SUCCESS && stat(folder.c_str(), &st) == 0 &&
-      S_ISDIR(st.st_mode) && lock_file(lock, false) == ERROR_SUCCESS) {
+  // A missing folder has nothing to clean, and is not made for it. With the mutex this thread
+  // holds, a depth above 0 is this thread's own hold on the file lock.
+  if (keys_folder(&folder) == ERROR_SUCCESS && stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+      (lock.depth > 0 || lock_file(lock, false) == ERROR_SUCCESS)) {
     privfile::remove_temporaries(folder);
-    lock.file.release();
+    if (lock.depth == 0) lock.file.release();
   }
   lock.mutex.unlock();
 }
 
+std::string container_path(const std::string &container) {
+  std::string folder;
+  return keys_folder(&folder) == ERROR_SUCCESS ? folder + "/" + container + kSuffix : "";
+}
+
 bool container_exists(const std::string &container) {
   struct stat st;
-  return is_valid_container_name(container) && !key_path(container).empty() &&
-         stat(key_path(container).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return is_valid_container_name(container) && !container_path(container).empty() &&
+         stat(container_path(container).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 DWORD load_key(const std::string &container, EVP_PKEY **key) {
   *key = nullptr;
   if (!is_valid_container_name(container)) return NTE_BAD_KEYSET;
   SecretBytes file;
-  const std::string path = key_path(container);
+  const std::string path = container_path(container);
   if (path.empty() || privfile::read_file(path, kMaxKeyFileNbytes, &file.bytes) != ERROR_SUCCESS)
     return NTE_BAD_KEYSET;
   DWORD result = NTE_BAD_KEYSET;

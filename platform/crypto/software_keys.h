@@ -47,10 +47,13 @@ DWORD remove_key(const std::string &container);
 DWORD list_containers(std::vector<std::string> *containers);
 
 // Removes the temporary files a writer killed half-way left behind (they may hold a key in the
-// clear), unless a writer holds the folder's lock at the moment.
+// clear), unless another writer holds the folder's lock at the moment.
 void remove_stale_files();
 
 bool container_exists(const std::string &container);
+
+// The file of a container, for messages; "" when the data folder cannot be found.
+std::string container_path(const std::string &container);
 
 // Reads the container's key into *key (the caller frees it with EVP_PKEY_free). A protected key
 // asks for the passphrase through platform_ui::ask_passphrase, up to three times. 0,

@@ -87,6 +87,14 @@ DWORD store_folder(const std::string &upper_name, std::string *folder) {
 
 std::string lock_path(const std::string &folder) { return folder + "/" + privfile::kFolderLockName; }
 
+std::string certificate_path(const std::string &folder, uint32_t sequence) {
+  return path_of(folder, sequence, kCertificateSuffix);
+}
+
+std::string properties_path(const std::string &folder, uint32_t sequence) {
+  return path_of(folder, sequence, kPropertiesSuffix);
+}
+
 std::string thumbprint_text(const BYTE *sha1) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string text;
@@ -146,7 +154,7 @@ DWORD list_folder(const std::string &folder, Listing *listing) {
 }
 
 DWORD read_certificate(const std::string &folder, uint32_t sequence, std::vector<BYTE> *der) {
-  return privfile::read_file(path_of(folder, sequence, kCertificateSuffix), kMaxCertificateNbytes, der);
+  return privfile::read_file(certificate_path(folder, sequence), kMaxCertificateNbytes, der);
 }
 
 DWORD read_entry(const std::string &folder, uint32_t sequence, FolderEntry *entry) {

@@ -54,8 +54,10 @@ struct FolderEntry {
 // finding the data folder.
 DWORD store_folder(const std::string &upper_name, std::string *folder);
 
-// The path of the folder's lock file.
+// The path of the folder's lock file, and of an entry's certificate and property files.
 std::string lock_path(const std::string &folder);
+std::string certificate_path(const std::string &folder, uint32_t sequence);
+std::string properties_path(const std::string &folder, uint32_t sequence);
 
 // 0 or the Windows error code of listing the folder (ERROR_FILE_NOT_FOUND when it does not exist).
 DWORD list_folder(const std::string &folder, Listing *listing);

@@ -83,6 +83,15 @@ RunResult Sandbox::run(const std::vector<std::string> &args, const std::string &
   return run_program(QUILLORA_PATH, args, input, path_, data_root());
 }
 
+RunResult Sandbox::run_traced(const std::vector<std::string> &strace_args, const std::vector<std::string> &args,
+                               const std::string &input) const {
+  std::vector<std::string> all = strace_args;
+  all.push_back("--");
+  all.push_back(QUILLORA_PATH);
+  all.insert(all.end(), args.begin(), args.end());
+  return run_program("strace", all, input, path_, data_root());
+}
+
 RunResult Sandbox::run_on_terminal(const std::vector<std::string> &args, const std::vector<std::string> &typed) const {
   std::vector<std::string> storage;
   std::vector<char *> argv = make_argv(QUILLORA_PATH, args, storage);

@@ -39,6 +39,10 @@ class Sandbox {
   // prints ':' and waits), and returns everything the terminal showed together with the exit code.
   RunResult run_on_terminal(const std::vector<std::string> &args, const std::vector<std::string> &typed) const;
 
+  // Runs quillora with `args` under `strace STRACE_ARGS...`, otherwise as run() does.
+  RunResult run_traced(const std::vector<std::string> &strace_args, const std::vector<std::string> &args,
+                       const std::string &input = "") const;
+
   // Runs `openssl ARGS...` in path(); throws when it fails.
   void openssl(const std::vector<std::string> &args) const;
 

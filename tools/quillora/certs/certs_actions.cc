@@ -10,8 +10,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/crypto/store_check.h"
 #include "tools/quillora/certs/pkcs12_file.h"
 #include "tools/quillora/certs/store_admin.h"
+#include "tools/quillora/error_text.h"
 #include "tools/quillora/messages.h"
 
 namespace certs {
@@ -224,6 +226,38 @@ int new_command(const NewOptions &options) {
   print_installed(made->der, "Installed");
   if (!options.export_path.empty()) printf("Wrote the certificate to %s\n", options.export_path.c_str());
   return kExitOk;
+}
+
+int check_command(bool repair) {
+  std::vector<certstore::Finding> findings;
+  const DWORD code = certstore::check_store("MY", repair, &findings);
+  for (const certstore::Finding &finding : findings) {
+    switch (finding.kind) {
+      case certstore::Finding::Kind::kDamagedCertificate:
+        printf("Damaged certificate file (the store skips it): %s\n", finding.path.c_str());
+        break;
+      case certstore::Finding::Kind::kDamagedProperties:
+        printf("Damaged property file (its certificate has lost the link to its key): %s\n", finding.path.c_str());
+        break;
+      case certstore::Finding::Kind::kOrphanedKey:
+        printf("Private key that no certificate names: %s\n", finding.path.c_str());
+        break;
+    }
+  }
+  if (code != 0) {
+    report("cannot check the certificate store: " + quillora::error_text(code));
+    return kExitFailed;
+  }
+  if (findings.empty()) {
+    puts("The certificate store and its private keys are sound.");
+    return kExitOk;
+  }
+  if (repair) {
+    printf("Removed %zu damaged or orphaned file(s).\n", findings.size());
+    return kExitOk;
+  }
+  printf("%zu problem(s); 'quillora certs check --repair' removes the files named.\n", findings.size());
+  return kExitFailed;
 }
 
 }  // namespace certs

@@ -13,5 +13,7 @@ int list_command();
 int remove_command(const RemoveOptions &options);
 // Makes a test certificate, writes it out when asked, and installs it.
 int new_command(const NewOptions &options);
+// Lists damaged entries and orphaned keys, and with `repair` removes them.
+int check_command(bool repair);
 
 }  // namespace certs

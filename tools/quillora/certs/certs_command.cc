@@ -49,6 +49,10 @@ int run_new(const ParsedOptions &parsed) {
   return run_checked(error, [&] { return new_command(options); });
 }
 
+int run_check(const ParsedOptions &parsed) {
+  return run_checked(check_check(parsed), [&] { return check_command(parsed.has("--repair")); });
+}
+
 struct Subcommand {
   std::string_view name;
   const std::span<const quillora::OptionSpec> &options;
@@ -58,7 +62,8 @@ struct Subcommand {
 const Subcommand kSubcommands[] = {{"import", kImportOptionSpecs, run_import},
                                    {"list", kListOptionSpecs, run_list},
                                    {"remove", kRemoveOptionSpecs, run_remove},
-                                   {"new", kNewOptionSpecs, run_new}};
+                                   {"new", kNewOptionSpecs, run_new},
+                                   {"check", kCheckOptionSpecs, run_check}};
 
 void print_certs_help() {
   fputs(
@@ -67,6 +72,7 @@ void print_certs_help() {
       "       quillora certs list\n"
       "       quillora certs remove INDEX|THUMBPRINT\n"
       "       quillora certs new --subject NAME [OPTIONS]\n"
+      "       quillora certs check [--repair]\n"
       "Manages the certificates of the personal store (\"MY\") and their private keys, kept\n"
       "under $QUILLORA_DATA_HOME, else $XDG_DATA_HOME/quillora, else ~/.local/share/quillora.\n"
       "\n"
@@ -79,6 +85,9 @@ void print_certs_help() {
       "  remove SELECTOR  remove one certificate and its private key; SELECTOR is the index\n"
       "                   that list shows, or a thumbprint or its first 6 or more hex digits\n"
       "  new              make a test certificate with a new 2048-bit RSA key and install it\n"
+      "  check            list damaged certificate or property files and private keys that no\n"
+      "                   certificate names (left by a crash or by hand); with --repair, remove\n"
+      "                   them (exit 1 when problems remain)\n"
       "\n"
       "Options of import:\n"
       "  --password-file F        the file's password is the first line of F\n"
@@ -120,7 +129,7 @@ void print_certs_help() {
 }  // namespace
 
 int run_certs_command(std::span<const std::string> args) {
-  if (args.empty()) return usage_error("missing certs command (import, list, remove or new)");
+  if (args.empty()) return usage_error("missing certs command (import, list, remove, new or check)");
   if (args[0] == "-h" || args[0] == "--help") {
     print_certs_help();
     return quillora::kExitOk;

@@ -30,6 +30,8 @@ constexpr OptionSpec kNew[] = {{"--subject", true},
                                {"--key-passphrase-file", true},
                                {"--export-cert", true}};
 
+constexpr OptionSpec kCheck[] = {{"--repair", false}};
+
 constexpr KeyUsageName kKeyUsages[] = {{"digitalSignature", 0x80}, {"nonRepudiation", 0x40}, {"keyEncipherment", 0x20},
                                        {"dataEncipherment", 0x10}, {"keyAgreement", 0x08},   {"keyCertSign", 0x04}};
 
@@ -153,6 +155,7 @@ const std::span<const OptionSpec> kImportOptionSpecs = kImport;
 const std::span<const OptionSpec> kListOptionSpecs = {};
 const std::span<const OptionSpec> kRemoveOptionSpecs = {};
 const std::span<const OptionSpec> kNewOptionSpecs = kNew;
+const std::span<const OptionSpec> kCheckOptionSpecs = kCheck;
 const std::span<const KeyUsageName> kKeyUsageNames = kKeyUsages;
 
 std::string check_import(const ParsedOptions &parsed, ImportOptions *options) {
@@ -179,6 +182,8 @@ std::string check_import(const ParsedOptions &parsed, ImportOptions *options) {
 }
 
 std::string check_list(const ParsedOptions &parsed) { return check_operands(parsed, 0, ""); }
+
+std::string check_check(const ParsedOptions &parsed) { return check_operands(parsed, 0, ""); }
 
 std::string check_remove(const ParsedOptions &parsed, RemoveOptions *options) {
   if (std::string error = check_operands(parsed, 1, "INDEX or THUMBPRINT"); !error.empty()) return error;

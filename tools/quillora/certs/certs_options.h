@@ -32,6 +32,7 @@ extern const std::span<const quillora::OptionSpec> kImportOptionSpecs;
 extern const std::span<const quillora::OptionSpec> kListOptionSpecs;
 extern const std::span<const quillora::OptionSpec> kRemoveOptionSpecs;
 extern const std::span<const quillora::OptionSpec> kNewOptionSpecs;
+extern const std::span<const quillora::OptionSpec> kCheckOptionSpecs;
 
 // Each checks what parse_options could not and fills in the options; the usage error, or "" when
 // the command line is good.
@@ -39,6 +40,7 @@ std::string check_import(const quillora::ParsedOptions &parsed, ImportOptions *o
 std::string check_list(const quillora::ParsedOptions &parsed);
 std::string check_remove(const quillora::ParsedOptions &parsed, RemoveOptions *options);
 std::string check_new(const quillora::ParsedOptions &parsed, NewOptions *options);
+std::string check_check(const quillora::ParsedOptions &parsed);
 
 // The key usage names and the bits they stand for in the first byte of the key usage.
 struct KeyUsageName {

@@ -128,6 +128,16 @@ StoredCertificate describe(PCCERT_CONTEXT context, int index) {
   return c;
 }
 
+// Whether the certificate equal to `candidate`, which the store holds, has no key there (no
+// property naming one, or the container is gone).
+bool existing_lacks_key(HCERTSTORE store, PCCERT_CONTEXT candidate) {
+  PCCERT_CONTEXT existing = nullptr;
+  if (!CertAddCertificateContextToStore(store, candidate, CERT_STORE_ADD_USE_EXISTING, &existing)) return false;
+  Context held(existing);
+  const std::string container = key_container(existing);
+  return container.empty() || !softkeys::container_exists(container);
+}
+
 bool starts_with_hex(const std::string &thumbprint, const std::string &prefix) {
   if (prefix.size() > thumbprint.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i) {
@@ -178,7 +188,8 @@ uint32_t install_certificate(const std::vector<uint8_t> &der, EVP_PKEY *key, con
   // key stays behind alone, which `quillora certs check` finds.
   std::string container;
   if (key != nullptr) {
-    if (DWORD code = softkeys::store_key(key, passphrase, &container)) return fail(code, "cannot store the private key", error);
+    if (DWORD code = softkeys::store_key(key, passphrase, &container))
+      return fail(code, "cannot store the private key", error);
     std::u16string container_name = widen(container);
     std::u16string provider_name = widen(QUILLORA_SOFTWARE_PROVIDER_A);
     CRYPT_KEY_PROV_INFO info{};
@@ -188,8 +199,15 @@ uint32_t install_certificate(const std::vector<uint8_t> &der, EVP_PKEY *key, con
     info.dwKeySpec = key_spec_for(der);
     CertSetCertificateContextProperty(candidate.get(), CERT_KEY_PROV_INFO_PROP_ID, 0, &info);  // in memory
   }
-  if (!CertAddCertificateContextToStore(store.get(), candidate.get(), CERT_STORE_ADD_NEW, nullptr)) {
-    const DWORD code = GetLastError();
+  const auto add = [&](DWORD disposition) -> DWORD {
+    return CertAddCertificateContextToStore(store.get(), candidate.get(), disposition, nullptr) ? 0 : GetLastError();
+  };
+  DWORD code = add(CERT_STORE_ADD_NEW);
+  // A certificate already there without a usable key gets this one: importing its file again is
+  // how a user mends it.
+  if (code == CRYPT_E_EXISTS && key != nullptr && existing_lacks_key(store.get(), candidate.get()))
+    code = add(CERT_STORE_ADD_REPLACE_EXISTING);
+  if (code != 0) {
     if (!container.empty()) softkeys::remove_key(container);
     if (code == CRYPT_E_EXISTS) {
       *error = "the certificate is already in the store";
@@ -214,6 +232,10 @@ uint32_t list_certificates(std::vector<StoredCertificate> *certificates, std::st
 uint32_t remove_certificate(int index, const std::string &thumbprint_prefix, StoredCertificate *removed,
                             bool *key_removed, std::string *error) {
   *key_removed = false;
+  // The certificate goes first and its key after it, both under the key folder's lock, so an
+  // interruption leaves at worst a key no certificate names, which `quillora certs check` finds.
+  softkeys::FolderLock keys_lock;
+  if (DWORD code = keys_lock.acquire()) return fail(code, "cannot lock the key folder", error);
   Store store;
   if (store.get() == nullptr)
     return open_failure(error);

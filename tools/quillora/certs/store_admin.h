@@ -11,8 +11,10 @@ namespace certs {
 
 // Adds the DER certificate to the current user's "MY" store. With a key, the key goes into a new
 // container of the software key provider (protected when `passphrase` is not empty) and the
-// certificate gets the key-provider property naming it. 0 or a Windows error code, with a
-// sentence for the user in *error. A failure leaves neither the certificate nor a key behind.
+// certificate gets the key-provider property naming it; an equal certificate already there whose
+// key is missing gets this one. 0 or a Windows error code, with a sentence for the user in
+// *error. A failure leaves neither the certificate nor a key behind; an interruption leaves the
+// certificate with its key, or at worst a key alone.
 uint32_t install_certificate(const std::vector<uint8_t> &der, EVP_PKEY *key, const std::string &passphrase,
                              std::string *error);
 

@@ -35,7 +35,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         usage_case{{}, "missing command", ""}, usage_case{{"sign"}, "unknown command 'sign'", ""},
         usage_case{{"--frobnicate"}, "unknown option '--frobnicate'", ""},
-        usage_case{{"certs"}, "missing certs command (import, list, remove or new)"},
+        usage_case{{"certs"}, "missing certs command (import, list, remove, new or check)"},
         usage_case{{"certs", "lost"}, "unknown certs command 'lost'"},
         usage_case{{"certs", "list", "extra"}, "unexpected argument 'extra'"},
         usage_case{{"certs", "list", "--all"}, "unknown option '--all'"},
@@ -104,7 +104,7 @@ TEST(help, names_every_command_option_and_exit_code_on_stdout) {
         "quillora certs remove INDEX|THUMBPRINT", "quillora certs new --subject NAME", "--key-passphrase-file F",
         "--no-key-passphrase", "--issuer NAME", "--version 1|3", "--serial HEX", "--not-before YYYY-MM-DD",
         "--not-after YYYY-MM-DD", "--key-usage LIST", "keyCertSign", "--key-usage-critical", "--key-usage-noncritical",
-        "--no-key", "--export-cert FILE.cer", "   0  success", "  64  usage error"}},
+        "--no-key", "--export-cert FILE.cer", "quillora certs check [--repair]", "   0  success", "  64  usage error"}},
       // Help wins over whatever else the line holds.
       {{"certs", "new", "--bogus", "-h"}, {"quillora certs new --subject NAME"}},
   };

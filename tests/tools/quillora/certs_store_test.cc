@@ -1,6 +1,7 @@
 // certs_store_test.cc - faults in `quillora certs list` and `remove`: an order that is not the
 // order of addition, fields shown wrongly (names, serial bytes, validity, key state), the wrong
-// certificate removed, a key container left behind or removed with a miss.
+// certificate removed, a key container left behind or removed with a miss; damaged entries and
+// orphaned keys that `certs check` does not list or its repair does not remove.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -180,6 +181,42 @@ TEST(remove, that_matches_nothing_fails_and_changes_nothing) {
     EXPECT_EQ(rows(sandbox).size(), 1u);
     EXPECT_EQ(sandbox.key_files().size(), 1u);
   }
+}
+
+// What the store skips over is listed by `certs check` (exit 1) and removed with --repair; a key
+// named only by a damaged certificate counts as orphaned, a key still named is kept.
+TEST(check, lists_damaged_entries_and_orphaned_keys_and_repairs_them) {
+  Sandbox sandbox;
+  for (const char *name : {"CN=Sound", "CN=Damaged certificate", "CN=Damaged properties"}) add(sandbox, {"--subject", name});
+  const std::filesystem::path store = sandbox.data_root() / "certificates" / "MY";
+  const std::filesystem::path keys = sandbox.data_root() / "keys";
+  sandbox.write_text("junk", "junk");
+  std::filesystem::copy_file(sandbox.path() / "junk", store / "00000002.cer", std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(sandbox.path() / "junk", store / "00000003.props", std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(sandbox.path() / "junk", keys / "{00000000-0000-4000-8000-000000000000}.p8");
+  const RunResult found = sandbox.run({"certs", "check"});
+  EXPECT_EQ(found.exit_code, 1);
+  EXPECT_NE(found.out.find("Damaged certificate file (the store skips it): " + (store / "00000002.cer").string()),
+            std::string::npos)
+      << found.out;
+  EXPECT_NE(found.out.find("Damaged property file (its certificate has lost the link to its key): " +
+                           (store / "00000003.props").string()),
+            std::string::npos);
+  EXPECT_NE(found.out.find("{00000000-0000-4000-8000-000000000000}.p8"), std::string::npos);
+  EXPECT_NE(found.out.find("5 problem(s); 'quillora certs check --repair' removes the files named."),
+            std::string::npos)
+      << "the keys of both damaged entries count as orphaned: " << found.out;
+
+  const RunResult repaired = sandbox.run({"certs", "check", "--repair"});
+  EXPECT_EQ(repaired.exit_code, 0) << repaired.err;
+  EXPECT_NE(repaired.out.find("Removed 5 damaged or orphaned file(s)."), std::string::npos) << repaired.out;
+  EXPECT_EQ(sandbox.run({"certs", "check"}).out, "The certificate store and its private keys are sound.\n");
+  const std::vector<Row> listed = rows(sandbox);
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[0].key, "yes");
+  EXPECT_EQ(listed[1].subject, "CN=Damaged properties");
+  EXPECT_EQ(listed[1].key, "no");
+  EXPECT_EQ(sandbox.key_files().size(), 1u);
 }
 
 }  // namespace

@@ -27,10 +27,11 @@ std::string add(const Sandbox &sandbox, std::vector<std::string> options) {
   return match[1];
 }
 
-// The rows of the listing: index, thumbprint and key state, then subject, issuer and serial.
+// The rows of the listing: index, thumbprint and key state, then subject, issuer and serial, and
+// the filter options that pick the certificate.
 struct Row {
   int index;
-  std::string thumbprint, key, not_before, not_after, subject, issuer, serial;
+  std::string thumbprint, key, not_before, not_after, subject, issuer, serial, filter;
 };
 
 std::vector<Row> rows(const Sandbox &sandbox) {
@@ -39,11 +40,11 @@ std::vector<Row> rows(const Sandbox &sandbox) {
   EXPECT_EQ(r.err, "");
   static const std::regex kRow(
       " *([0-9]+)  ([0-9A-F]{40})  (yes|no|missing) +([0-9-]{10})  ([0-9-]{10})\n"
-      "     Subject: ([^\n]*)\n     Issuer:  ([^\n]*)\n     Serial:  ([0-9A-F]*)\n");
+      "     Subject: ([^\n]*)\n     Issuer:  ([^\n]*)\n     Serial:  ([0-9A-F]*)\n     Filter:  ([^\n]*)\n");
   std::vector<Row> found;
   for (std::sregex_iterator it(r.out.begin(), r.out.end(), kRow), end; it != end; ++it) {
     const std::smatch &m = *it;
-    found.push_back({std::stoi(m[1]), m[2], m[3], m[4], m[5], m[6], m[7], m[8]});
+    found.push_back({std::stoi(m[1]), m[2], m[3], m[4], m[5], m[6], m[7], m[8], m[9]});
   }
   return found;
 }
@@ -71,8 +72,8 @@ TEST(list, shows_certificates_in_the_order_they_were_added) {
 
 TEST(list, shows_names_serial_validity_and_key_state) {
   Sandbox sandbox;
-  add(sandbox, {"--subject", "C=ES, O=Test Org, CN=Test", "--issuer", "CN=Test CA, O=Test Org", "--serial", "00A1FF",
-                "--not-before", "2020-01-02", "--not-after", "2030-03-04"});
+  add(sandbox, {"--subject", "C=ES, O=Test Org, CN=Test", "--issuer", "C=ES, O=Test's Org, CN=Test CA", "--serial",
+                "00A1FF", "--not-before", "2020-01-02", "--not-after", "2030-03-04"});
   add(sandbox, {"--subject", "CN=Keyless", "--serial", "7F", "--no-key"});
   const std::vector<std::string> kept = sandbox.key_files();
   add(sandbox, {"--subject", "CN=Lost key", "--serial", "FF01"});
@@ -84,8 +85,10 @@ TEST(list, shows_names_serial_validity_and_key_state) {
   const std::vector<Row> listed = rows(sandbox);
   ASSERT_EQ(listed.size(), 3u);
   EXPECT_EQ(listed[0].subject, "C=ES, O=Test Org, CN=Test");
-  EXPECT_EQ(listed[0].issuer, "CN=Test CA, O=Test Org");
+  EXPECT_EQ(listed[0].issuer, "C=ES, O=Test's Org, CN=Test CA");
   EXPECT_EQ(listed[0].serial, "00A1FF");
+  // Ready to paste into a shell: the issuer most specific first, as the filter takes it.
+  EXPECT_EQ(listed[0].filter, "--issuer 'CN=Test CA, O=Test'\\''s Org, C=ES' --serial 00A1FF");
   EXPECT_EQ(listed[0].not_before, "2020-01-02");
   EXPECT_EQ(listed[0].not_after, "2030-03-04");
   EXPECT_EQ(listed[0].key, "yes");

@@ -98,10 +98,18 @@ const char *key_word(StoredCertificate::Key key) {
   return "?";
 }
 
+// The text in single quotes for a POSIX shell, so that it can be pasted into a command line.
+std::string shell_quoted(const std::string &text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 void print_certificate(const StoredCertificate &c) {
   printf("%3d  %-40s  %-7s  %-10s  %s\n", c.index, c.thumbprint.c_str(), key_word(c.key), day_of(c.not_before).c_str(),
          day_of(c.not_after).c_str());
-  printf("     Subject: %s\n     Issuer:  %s\n     Serial:  %s\n", c.subject.c_str(), c.issuer.c_str(),
+  printf("     Subject: %s\n     Issuer:  %s\n     Serial:  %s\n     Filter:  --issuer %s --serial %s\n",
+         c.subject.c_str(), c.issuer.c_str(), c.serial.c_str(), shell_quoted(c.issuer_filter).c_str(),
          c.serial.c_str());
 }
 

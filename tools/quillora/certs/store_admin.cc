@@ -84,11 +84,11 @@ std::string hex(const uint8_t *bytes, size_t nbytes, bool reversed) {
   return text;
 }
 
-std::string name_text(const CERT_NAME_BLOB &name) {
+std::string name_text(const CERT_NAME_BLOB &name, DWORD flags = 0) {
   CERT_NAME_BLOB copy = name;
-  const DWORD size = CertNameToStrA(X509_ASN_ENCODING, &copy, CERT_X500_NAME_STR, nullptr, 0);
+  const DWORD size = CertNameToStrA(X509_ASN_ENCODING, &copy, CERT_X500_NAME_STR | flags, nullptr, 0);
   std::string text(size, '\0');
-  CertNameToStrA(X509_ASN_ENCODING, &copy, CERT_X500_NAME_STR, text.data(), size);
+  CertNameToStrA(X509_ASN_ENCODING, &copy, CERT_X500_NAME_STR | flags, text.data(), size);
   text.resize(size > 0 ? size - 1 : 0);
   return text;
 }
@@ -119,6 +119,8 @@ StoredCertificate describe(PCCERT_CONTEXT context, int index) {
   const CERT_INFO &info = *context->pCertInfo;
   c.subject = name_text(info.Subject);
   c.issuer = name_text(info.Issuer);
+  // The filter's canonical form is its name reversed, so the issuer reversed is what matches.
+  c.issuer_filter = name_text(info.Issuer, CERT_NAME_STR_REVERSE_FLAG);
   c.serial = hex(info.SerialNumber.pbData, info.SerialNumber.cbData, true);
   c.not_before = posix_seconds(info.NotBefore);
   c.not_after = posix_seconds(info.NotAfter);

@@ -30,6 +30,7 @@ struct StoredCertificate {
   std::string thumbprint;  // 40 uppercase hex digits
   std::string subject;     // as CertNameToStrA renders it (X.500 form, encoded order)
   std::string issuer;
+  std::string issuer_filter;  // the issuer as --issuer takes it: most specific first
   std::string serial;      // the INTEGER's content bytes in uppercase hex, most significant first
   int64_t not_before = 0;  // POSIX seconds
   int64_t not_after = 0;

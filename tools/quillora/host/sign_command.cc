@@ -40,15 +40,18 @@ void print_help(const Method &method) {
   printf(
       "Asks the signing control for a signature over the text, as a web page does, and prints the\n"
       "control's answer on stdout followed by a line feed: the Base64 signature or an error:... result.\n"
-      "The text is UTF-8 (an argument, a file, or standard input with '-'); the control receives it as\n"
-      "a page's string and signs its Windows-1252 bytes.%s\n"
+      "The text is UTF-8 (an argument, a file, or standard input with '-'), at most %s; the control\n"
+      "receives it as a page's string and signs its Windows-1252 bytes. A text that begins with '-'\n"
+      "goes after '--', which ends the options.%s\n"
       "\n"
       "Exit codes:\n"
-      "  %d  signed\n  %d  the control could not be reached (stderr says why)\n"
-      "  %d  error:userCancel\n  %d  error:noMatchingCert\n  %d  error:internalError\n"
-      "  %d  empty result: the dialog could not be shown\n  %d  usage error\n",
+      "  %2d  signed\n  %2d  the control could not be reached (stderr says why)\n"
+      "  %2d  error:userCancel\n  %2d  error:noMatchingCert\n  %2d  error:internalError\n"
+      "  %2d  empty result: the dialog could not be shown\n  %2d  usage error\n",
+      quillora::size_text(quillora::kMaxTextNbytes).c_str(),
       method.filtered ? "\nThe filters narrow the certificates: an X.500 issuer name, a serial number in hex,\n"
-                        "and key usages separated by commas (digitalSignature, nonRepudiation, ...)."
+                        "and key usages separated by commas (digitalSignature, nonRepudiation, ...); 'quillora certs list'\n"
+                        "prints each certificate's --issuer and --serial."
                       : "",
       kExitOk, kExitFailed, kExitUserCancel, kExitNoMatchingCert, kExitInternalError, kExitNoDialog, kExitUsage);
 }
@@ -100,7 +103,7 @@ int run_method(const Method &method, std::span<const std::string> args) {
     print_help(method);
     return kExitOk;
   }
-  const auto text = read_text(*options, &error);
+  auto text = read_text(*options, &error);
   if (!text) {
     quillora::report_usage_error(error, command);
     return kExitUsage;

@@ -15,14 +15,11 @@ namespace {
 // Bags inside bags are followed this deep; a legitimate file nests none.
 constexpr int kMaxBagDepth = 8;
 
+// An algorithm's parameters decoded as `item` says, freed with `Free` when they go.
 template <typename T, void (*Free)(T *)>
-struct Freer {
-  void operator()(T *p) const { Free(p); }
-};
-using Pbe = std::unique_ptr<PBEPARAM, Freer<PBEPARAM, PBEPARAM_free>>;
-using Pbe2 = std::unique_ptr<PBE2PARAM, Freer<PBE2PARAM, PBE2PARAM_free>>;
-using Pbkdf2 = std::unique_ptr<PBKDF2PARAM, Freer<PBKDF2PARAM, PBKDF2PARAM_free>>;
-using Scrypt = std::unique_ptr<SCRYPT_PARAMS, Freer<SCRYPT_PARAMS, SCRYPT_PARAMS_free>>;
+std::unique_ptr<T, void (*)(T *)> unpack(const ASN1_ITEM *item, const ASN1_TYPE *parameters) {
+  return {static_cast<T *>(ASN1_TYPE_unpack_sequence(item, parameters)), Free};
+}
 
 struct BagsFree {
   void operator()(STACK_OF(PKCS12_SAFEBAG) * bags) const { sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free); }
@@ -45,19 +42,19 @@ long count_of(const ASN1_INTEGER *count) {
 long work_of(const X509_ALGOR *algorithm) {
   if (algorithm == nullptr) return 0;
   if (OBJ_obj2nid(algorithm->algorithm) != NID_pbes2) {
-    Pbe pbe(static_cast<PBEPARAM *>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBEPARAM), algorithm->parameter)));
+    const auto pbe = unpack<PBEPARAM, PBEPARAM_free>(ASN1_ITEM_rptr(PBEPARAM), algorithm->parameter);
     return pbe ? count_of(pbe->iter) : 0;
   }
-  Pbe2 pbe2(static_cast<PBE2PARAM *>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBE2PARAM), algorithm->parameter)));
+  const auto pbe2 = unpack<PBE2PARAM, PBE2PARAM_free>(ASN1_ITEM_rptr(PBE2PARAM), algorithm->parameter);
   if (!pbe2 || pbe2->keyfunc == nullptr) return 0;
   const ASN1_TYPE *parameters = pbe2->keyfunc->parameter;
   switch (OBJ_obj2nid(pbe2->keyfunc->algorithm)) {
     case NID_id_pbkdf2: {
-      Pbkdf2 kdf(static_cast<PBKDF2PARAM *>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBKDF2PARAM), parameters)));
+      const auto kdf = unpack<PBKDF2PARAM, PBKDF2PARAM_free>(ASN1_ITEM_rptr(PBKDF2PARAM), parameters);
       return kdf ? count_of(kdf->iter) : 0;
     }
     case NID_id_scrypt: {
-      Scrypt kdf(static_cast<SCRYPT_PARAMS *>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(SCRYPT_PARAMS), parameters)));
+      const auto kdf = unpack<SCRYPT_PARAMS, SCRYPT_PARAMS_free>(ASN1_ITEM_rptr(SCRYPT_PARAMS), parameters);
       return kdf ? count_of(kdf->costParameter) : 0;
     }
     default:

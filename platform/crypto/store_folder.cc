@@ -121,7 +121,9 @@ DWORD list_folder(const std::string &folder, Listing *listing) {
     const std::string_view name = entry->d_name;
     std::string thumbprint;
     std::optional<uint32_t> sequence;
-    if ((sequence = sequence_of(name, kCertificateSuffix))) {
+    if (name.starts_with(privfile::kTemporaryPrefix)) {
+      listing->leftovers.emplace_back(name);
+    } else if ((sequence = sequence_of(name, kCertificateSuffix))) {
       listing->certificates.push_back(*sequence);
     } else if ((sequence = sequence_of(name, kPropertiesSuffix))) {
       properties.push_back(*sequence);
@@ -201,7 +203,6 @@ DWORD remove_entry(const std::string &folder, uint32_t sequence, const std::stri
 }
 
 void remove_leftovers(const std::string &folder, const Listing &listing) {
-  privfile::remove_temporaries(folder);
   for (const std::string &name : listing.leftovers) privfile::remove_file(folder + "/" + name);
 }
 

@@ -40,7 +40,7 @@ struct Listing {
   std::multimap<std::string, uint32_t> marks;         // thumbprint -> numbers of certificates carrying it
   std::vector<uint32_t> unmarked;                     // certificates without a mark, ascending
   uint32_t highest_sequence = 0;                      // the highest number any name carries (0: none)
-  std::vector<std::string> leftovers;                 // properties and marks whose certificate is missing
+  std::vector<std::string> leftovers;                 // temporary files, properties and marks without certificate
 };
 
 struct FolderEntry {
@@ -84,7 +84,7 @@ DWORD write_properties(const std::string &folder, uint32_t sequence, const certp
 // Unlinks the certificate, then the mark and the properties.
 DWORD remove_entry(const std::string &folder, uint32_t sequence, const std::string &thumbprint);
 
-// Removes temporary files and the listing's leftovers. The caller holds the folder's lock.
+// Removes the listing's leftovers. The caller holds the folder's lock.
 void remove_leftovers(const std::string &folder, const Listing &listing);
 
 // The thumbprint of DER bytes in 40 uppercase hex digits.

@@ -20,7 +20,7 @@ std::string add(const Sandbox &sandbox, std::vector<std::string> options) {
   RunResult r = sandbox.run(args);
   EXPECT_EQ(r.exit_code, 0) << joined(args) << ": " << r.err;
   std::smatch match;
-  if (!std::regex_search(r.out, match, std::regex("Installed certificate [0-9]+: ([0-9A-F]{40})"))) {
+  if (!std::regex_search(r.out, match, std::regex("Installed certificate ([0-9A-F]{40})\n"))) {
     ADD_FAILURE() << "no thumbprint in: " << r.out;
     return "";
   }

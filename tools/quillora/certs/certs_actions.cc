@@ -113,19 +113,11 @@ void print_certificate(const StoredCertificate &c) {
          c.serial.c_str());
 }
 
-// Shows the certificate just installed as the list shows it, with its index.
-void print_installed(const std::vector<uint8_t> &der, const char *verb) {
-  const std::string thumbprint = thumbprint_of(der);
-  std::vector<StoredCertificate> stored;
-  std::string error;
-  list_certificates(&stored, &error);
-  for (const StoredCertificate &c : stored) {
-    if (c.thumbprint != thumbprint) continue;
-    printf("%s certificate %d: %s\n     Subject: %s\n     Private key: %s\n", verb, c.index, c.thumbprint.c_str(),
-           c.subject.c_str(), key_word(c.key));
-    return;
-  }
-  printf("%s certificate %s\n", verb, thumbprint.c_str());
+// Shows the certificate just installed. Its thumbprint names it to `certs remove`; the store is
+// not listed again for an index, which would make every addition cost as much as the store is big.
+void print_installed(const StoredCertificate &c, const char *verb) {
+  printf("%s certificate %s\n     Subject: %s\n     Private key: %s\n", verb, c.thumbprint.c_str(), c.subject.c_str(),
+         key_word(c.key));
 }
 
 bool write_der(const std::string &path, const std::vector<uint8_t> &der) {
@@ -167,11 +159,12 @@ int import_command(const ImportOptions &options) {
   std::string passphrase;
   if (!choose_key_passphrase(options.key_passphrase, options.file, &passphrase)) return kExitFailed;
   std::string error;
-  if (install_certificate(contents.der, contents.key.get(), passphrase, &error) != 0) {
+  StoredCertificate installed;
+  if (install_certificate(contents.der, contents.key.get(), passphrase, &error, &installed) != 0) {
     report(options.file, error);
     return kExitFailed;
   }
-  print_installed(contents.der, "Imported");
+  print_installed(installed, "Imported");
   if (contents.other_certificates > 0)
     printf("The file's %d other certificate(s) of the chain were not imported.\n", contents.other_certificates);
   return kExitOk;
@@ -224,14 +217,16 @@ int new_command(const NewOptions &options) {
     return kExitFailed;
   }
   if (!options.export_path.empty() && !write_der(options.export_path, made->der)) return kExitFailed;
-  if (install_certificate(made->der, options.with_key ? made->key.get() : nullptr, passphrase, &error) != 0) {
+  StoredCertificate installed;
+  if (install_certificate(made->der, options.with_key ? made->key.get() : nullptr, passphrase, &error, &installed) !=
+      0) {
     report(error);
     // A failure leaves nothing behind, the exported copy included.
     std::error_code ignored;
     if (!options.export_path.empty()) std::filesystem::remove(options.export_path, ignored);
     return kExitFailed;
   }
-  print_installed(made->der, "Installed");
+  print_installed(installed, "Installed");
   if (!options.export_path.empty()) printf("Wrote the certificate to %s\n", options.export_path.c_str());
   return kExitOk;
 }

@@ -166,7 +166,7 @@ std::string thumbprint_of(const std::vector<uint8_t> &der) {
 }
 
 uint32_t install_certificate(const std::vector<uint8_t> &der, EVP_PKEY *key, const std::string &passphrase,
-                             std::string *error) {
+                             std::string *error, StoredCertificate *installed) {
   X509Ptr cert = decode(der);
   if (!cert) {
     *error = "the certificate cannot be decoded";
@@ -201,8 +201,12 @@ uint32_t install_certificate(const std::vector<uint8_t> &der, EVP_PKEY *key, con
     info.dwKeySpec = key_spec_for(der);
     CertSetCertificateContextProperty(candidate.get(), CERT_KEY_PROV_INFO_PROP_ID, 0, &info);  // in memory
   }
+  Context stored;
   const auto add = [&](DWORD disposition) -> DWORD {
-    return CertAddCertificateContextToStore(store.get(), candidate.get(), disposition, nullptr) ? 0 : GetLastError();
+    PCCERT_CONTEXT added = nullptr;
+    if (!CertAddCertificateContextToStore(store.get(), candidate.get(), disposition, &added)) return GetLastError();
+    stored.reset(added);
+    return 0;
   };
   DWORD code = add(CERT_STORE_ADD_NEW);
   // A certificate already there without a usable key gets this one: importing its file again is
@@ -217,6 +221,7 @@ uint32_t install_certificate(const std::vector<uint8_t> &der, EVP_PKEY *key, con
     }
     return fail(code, "cannot add the certificate to the store", error);
   }
+  if (installed != nullptr) *installed = describe(stored.get(), 0);
   return 0;
 }
 

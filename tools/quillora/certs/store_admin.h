@@ -9,22 +9,6 @@
 
 namespace certs {
 
-// Adds the DER certificate to the current user's "MY" store. With a key, the key goes into a new
-// container of the software key provider (protected when `passphrase` is not empty) and the
-// certificate gets the key-provider property naming it; an equal certificate already there whose
-// key is missing gets this one. 0 or a Windows error code, with a sentence for the user in
-// *error. A failure leaves neither the certificate nor a key behind; an interruption leaves the
-// certificate with its key, or at worst a key alone.
-uint32_t install_certificate(const std::vector<uint8_t> &der, EVP_PKEY *key, const std::string &passphrase,
-                             std::string *error);
-
-// The dwKeySpec an installed key gets: AT_SIGNATURE when the certificate's key usage
-// forbids key encipherment, else AT_KEYEXCHANGE, as Windows files imported RSA keys.
-uint32_t key_spec_for(const std::vector<uint8_t> &der);
-
-// The SHA-1 thumbprint of a DER certificate as 40 uppercase hex digits.
-std::string thumbprint_of(const std::vector<uint8_t> &der);
-
 struct StoredCertificate {
   int index = 0;           // 1-based, in the store's enumeration order
   std::string thumbprint;  // 40 uppercase hex digits
@@ -37,6 +21,23 @@ struct StoredCertificate {
   enum class Key { none, present, missing } key = Key::none;  // missing: the property names a gone container
   std::string container;                                      // of the key-provider property; empty without one
 };
+
+// Adds the DER certificate to the current user's "MY" store. With a key, the key goes into a new
+// container of the software key provider (protected when `passphrase` is not empty) and the
+// certificate gets the key-provider property naming it; an equal certificate already there whose
+// key is missing gets this one. 0 or a Windows error code, with a sentence for the user in
+// *error. A failure leaves neither the certificate nor a key behind; an interruption leaves the
+// certificate with its key, or at worst a key alone.
+// *installed, when given, describes the certificate as the store now holds it (index 0).
+uint32_t install_certificate(const std::vector<uint8_t> &der, EVP_PKEY *key, const std::string &passphrase,
+                             std::string *error, StoredCertificate *installed = nullptr);
+
+// The dwKeySpec an installed key gets: AT_SIGNATURE when the certificate's key usage
+// forbids key encipherment, else AT_KEYEXCHANGE, as Windows files imported RSA keys.
+uint32_t key_spec_for(const std::vector<uint8_t> &der);
+
+// The SHA-1 thumbprint of a DER certificate as 40 uppercase hex digits.
+std::string thumbprint_of(const std::vector<uint8_t> &der);
 
 // Every certificate of the store, in enumeration order. 0 or a Windows error code with *error set.
 uint32_t list_certificates(std::vector<StoredCertificate> *certificates, std::string *error);

@@ -29,6 +29,8 @@ DWORD user_data_root(std::string *root) {
 
 DWORD make_private_folders(const std::string &path) {
   if (path.empty()) return ERROR_PATH_NOT_FOUND;
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return ERROR_SUCCESS;  // the common case, in one call
   // Each prefix ending before a '/' is a parent; the path itself is the last one.
   for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
     const std::string prefix = path.substr(0, end);
@@ -36,7 +38,6 @@ DWORD make_private_folders(const std::string &path) {
       return errno == ENOTDIR ? ERROR_DIRECTORY : win_error_from_errno(errno);
     if (end == std::string::npos) break;
   }
-  struct stat st;
   if (stat(path.c_str(), &st) != 0) return errno == ENOTDIR ? ERROR_DIRECTORY : win_error_from_errno(errno);
   return S_ISDIR(st.st_mode) ? ERROR_SUCCESS : ERROR_DIRECTORY;
 }

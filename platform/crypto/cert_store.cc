@@ -1,7 +1,10 @@
 // cert_store.cc - the current user's system stores: open, close, enumerate, add and delete, over the store folders.
 #include "platform/crypto/cert_store.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -78,11 +81,21 @@ Record *decode_entry(Store *store, uint32_t sequence) {
   return record.release();
 }
 
-// Decodes the certificates of the folder that the store does not list yet.
+// What writers killed half-way left behind goes, when none is at work now.
+void remove_leftovers(const Store &store, const certstore::Listing &listing) {
+  privfile::Lock lock;
+  if (lock.acquire(certstore::lock_path(store.folder), false) == ERROR_SUCCESS)
+    certstore::remove_leftovers(store.folder, listing);
+  softkeys::remove_stale_files();
+}
+
+// Decodes the certificates of the folder that the store does not list yet. The first time a
+// writable store is read, it also clears what interrupted writers left.
 DWORD complete_listing(Store *store) {
   if (store->complete) return ERROR_SUCCESS;
   certstore::Listing listing;
   if (DWORD error = certstore::list_folder(store->folder, &listing)) return error;
+  if (!store->read_only) remove_leftovers(*store, listing);
   for (uint32_t sequence : listing.certificates) {
     if (listed_at(*store, sequence) == nullptr) decode_entry(store, sequence);
   }
@@ -126,6 +139,7 @@ DWORD add_record(Store *store, std::unique_ptr<Record> fresh, DWORD disposition,
   if (DWORD error = lock.acquire(certstore::lock_path(store->folder), true)) return error;
   certstore::Listing listing;
   if (DWORD error = certstore::list_folder(store->folder, &listing)) return error;
+  certstore::remove_leftovers(store->folder, listing);  // under the lock, nobody else's work in progress
   store->highest_sequence = std::max(store->highest_sequence, listing.highest_sequence);
   const std::string thumbprint = certstore::thumbprint_text(fresh->sha1);
   const std::optional<uint32_t> existing =
@@ -173,14 +187,6 @@ BOOL add_to_store(HCERTSTORE hCertStore, const BYTE *der, DWORD der_nbytes, cons
   return TRUE;
 }
 
-// What writers killed half-way left behind goes, when none is at work now.
-void remove_leftovers(const Store &store, const certstore::Listing &listing) {
-  privfile::Lock lock;
-  if (lock.acquire(certstore::lock_path(store.folder), false) == ERROR_SUCCESS)
-    certstore::remove_leftovers(store.folder, listing);
-  softkeys::remove_stale_files();
-}
-
 }  // namespace
 
 HCERTSTORE CertOpenStore(LPCSTR lpszStoreProvider, DWORD, HCRYPTPROV_LEGACY, DWORD dwFlags, const void *pvPara) {
@@ -198,16 +204,17 @@ HCERTSTORE CertOpenStore(LPCSTR lpszStoreProvider, DWORD, HCRYPTPROV_LEGACY, DWO
   if (!must_exist && !store->read_only) {
     if (DWORD error = platform::make_private_folders(store->folder)) return fail<HCERTSTORE>(error, nullptr);
   }
-  certstore::Listing listing;
-  const DWORD error = certstore::list_folder(store->folder, &listing);
-  if (error == ERROR_FILE_NOT_FOUND && store->read_only && !must_exist) {
-    store->complete = true;
-    return store.release();
+  // Nothing is listed yet: a store opened to add to it costs no more than its folder's check.
+  struct stat st;
+  if (stat(store->folder.c_str(), &st) != 0) {
+    const int error = errno;
+    if (error == ENOENT && store->read_only && !must_exist) {
+      store->complete = true;
+      return store.release();
+    }
+    return fail<HCERTSTORE>(error == ENOTDIR ? ERROR_DIRECTORY : win_error_from_errno(error), nullptr);
   }
-  if (error == ERROR_PATH_NOT_FOUND) return fail<HCERTSTORE>(ERROR_DIRECTORY, nullptr);
-  if (error != ERROR_SUCCESS) return fail<HCERTSTORE>(error, nullptr);
-  store->highest_sequence = listing.highest_sequence;
-  if (!store->read_only) remove_leftovers(*store, listing);
+  if (!S_ISDIR(st.st_mode)) return fail<HCERTSTORE>(ERROR_DIRECTORY, nullptr);
   return store.release();
 }
 

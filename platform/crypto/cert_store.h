@@ -33,8 +33,9 @@ extern "C" {
 // platform's data folder (see platform/base/data_root.h). Certificates are enumerated in the order
 // they were added, as the folder holds them at the first enumeration; a damaged file is skipped.
 // dwFlags must hold CERT_SYSTEM_STORE_CURRENT_USER and may add CERT_STORE_READONLY_FLAG and
-// CERT_STORE_OPEN_EXISTING_FLAG (without it a missing folder is created). A store opened for
-// writing first removes what writers killed half-way left behind, if no writer is at work.
+// CERT_STORE_OPEN_EXISTING_FLAG (without it a missing folder is created). What writers killed
+// half-way left behind is removed by the next writer, and when a store opened for writing is
+// first enumerated while no writer is at work.
 // Changes take a lock shared by every process, so two processes adding one certificate with
 // CERT_STORE_ADD_NEW add it once. Returns NULL with the last error set on failure
 // (ERROR_BAD_ENVIRONMENT or ERROR_DIRECTORY when the data folder is unusable).

@@ -44,7 +44,7 @@ struct Record {
 // An opened store. Every record it made is in `listed` (ascending sequence: the order of
 // addition) or, once deleted or replaced but still referenced, in `unlisted`. The folder's
 // certificates are decoded when first enumerated, so that opening a store to add to it costs no
-// more than a listing of names; until then `listed` holds only what this store added or looked
+// more than a check of its folder; until then `listed` holds only what this store added or looked
 // up. A store closed without the force flag lives on, closed, until its last record dies.
 struct Store {
   std::string folder;

@@ -148,7 +148,7 @@ struct DamageCase {
   Bytes (*content)();  // NULL: a folder takes the name
   std::vector<int> expected;  // the certificates (1-based) still enumerated
   const char *next_file = "00000004.cer";  // where the next certificate goes
-  bool cleaned = false;  // a leftover that opening the store for writing removes
+  bool cleaned = false;  // a leftover that reading a store opened for writing removes
 };
 
 class DamagedFolder : public StoreTest, public testing::WithParamInterface<DamageCase> {};
@@ -168,10 +168,10 @@ TEST_P(DamagedFolder, DamagedFileIsSkippedAndTheRestLoads) {
   }
   store = open_my();
   ASSERT_NE(store, nullptr);
-  EXPECT_EQ(std::filesystem::exists(file(c.name)), !c.cleaned) << c.what;
   std::vector<Bytes> expected;
   for (int i : c.expected) expected.push_back(certs[i - 1]);
   EXPECT_EQ(enumerate(store), expected) << c.what;
+  EXPECT_EQ(std::filesystem::exists(file(c.name)), !c.cleaned) << c.what;
 
   // A new certificate takes a number above every file there, damaged ones included.
   CertFreeCertificateContext(add(store, cert_with_serial(4)));

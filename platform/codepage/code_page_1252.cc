@@ -1,7 +1,10 @@
-// code_page_1252.cc - Windows-1252 to and from UTF-16, round-trip mappings only.
+// code_page_1252.cc - Windows-1252 to and from UTF-16: the round-trip mappings, then best fit.
 #include "platform/codepage/code_page_1252.h"
 
 #include <cstdint>
+
+#include "platform/codepage/best_fit_1252.h"
+#include "platform/codepage/utf8.h"
 
 namespace codepage {
 namespace {
@@ -13,8 +16,8 @@ constexpr char16_t kHighControls[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// The one place a best-fit table would go: false for a character without an exact byte.
-bool byte_for(char16_t unit, char *byte) {
+// False for a character without an exact byte.
+bool exact_byte(char16_t unit, char *byte) {
   if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
     *byte = static_cast<char>(unit);
     return true;
@@ -40,7 +43,7 @@ std::u16string utf16_from_ansi(std::string_view ansi) {
   return out;
 }
 
-std::string ansi_from_utf16(std::u16string_view text, char default_char, bool *used_default) {
+std::string ansi_from_utf16(std::u16string_view text, char default_char, bool *used_default, bool best_fit) {
   std::string out;
   bool defaulted = false;
   out.reserve(text.size());
@@ -50,7 +53,8 @@ std::string ansi_from_utf16(std::u16string_view text, char default_char, bool *u
                       text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
     if (pair) ++i;
     char byte;
-    if (pair || !byte_for(unit, &byte)) {
+    // A character beyond the BMP has no best fit either.
+    if (pair || !(exact_byte(unit, &byte) || (best_fit && best_fit_1252(unit, &byte)))) {
       byte = default_char;
       defaulted = true;
     }
@@ -58,6 +62,13 @@ std::string ansi_from_utf16(std::u16string_view text, char default_char, bool *u
   }
   if (used_default != nullptr) *used_default = defaulted;
   return out;
+}
+
+std::string utf8_from_ansi(std::string_view ansi) { return utf8_from_utf16(utf16_from_ansi(ansi)); }
+
+bool is_control_1252(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b < 0x20 || b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
 }
 
 char upper_1252(char c) {

@@ -74,16 +74,17 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
                         LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar, BOOL *lpUsedDefaultChar) {
   const Page page = page_of(CodePage);
   size_t length;
-  // UTF-8 represents every character, so a default character makes no sense for it.
-  if (page == Page::kUnknown || dwFlags != 0 ||
-      (page == Page::kUtf8 && (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr)) ||
+  // UTF-8 represents every character, so neither a default character nor best fit makes sense for it.
+  if (page == Page::kUnknown || (dwFlags & ~static_cast<DWORD>(WC_NO_BEST_FIT_CHARS)) != 0 ||
+      (page == Page::kUtf8 && (dwFlags != 0 || lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr)) ||
       !input_length(lpWideCharStr, cchWideChar, cbMultiByte, lpMultiByteStr, &length))
     return fail(ERROR_INVALID_PARAMETER);
   const std::u16string_view text(lpWideCharStr, length);
   if (page == Page::kUtf8) return deliver(codepage::utf8_from_utf16(text), lpMultiByteStr, cbMultiByte);
   bool used_default = false;
   const std::string converted =
-      codepage::ansi_from_utf16(text, lpDefaultChar != nullptr ? *lpDefaultChar : '?', &used_default);
+      codepage::ansi_from_utf16(text, lpDefaultChar != nullptr ? *lpDefaultChar : '?', &used_default,
+                                (dwFlags & WC_NO_BEST_FIT_CHARS) == 0);
   const int result = deliver(converted, lpMultiByteStr, cbMultiByte);
   if (result != 0 && lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = used_default;
   return result;

@@ -6,6 +6,7 @@
 #define CP_ACP 0
 #define CP_THREAD_ACP 3  // the calling thread's ANSI code page: 1252 here, as for the process
 #define CP_UTF8 65001
+#define WC_NO_BEST_FIT_CHARS 0x00000400  // characters without an exact byte become the default character
 
 #ifdef __cplusplus
 extern "C" {
@@ -17,8 +18,9 @@ extern "C" {
 int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                         LPWSTR lpWideCharStr, int cchWideChar);
 
-// The reverse; characters 1252 lacks become lpDefaultChar (or '?'), and *lpUsedDefaultChar (when
-// not NULL) tells whether that happened. Same size contract.
+// The reverse; a character 1252 lacks becomes its best fit (unless dwFlags has
+// WC_NO_BEST_FIT_CHARS, the only flag taken, and only for 1252), else lpDefaultChar (or '?'), and
+// *lpUsedDefaultChar (when not NULL) tells whether a default was put. Same size contract.
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
                         LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar, BOOL *lpUsedDefaultChar);
 

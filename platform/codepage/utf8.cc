@@ -76,6 +76,17 @@ bool utf16_from_utf8(const uint8_t *utf8, size_t utf8_nbytes, std::u16string *ou
   return true;
 }
 
+size_t well_formed_utf8_nbytes(const uint8_t *utf8, size_t utf8_nbytes) {
+  for (size_t i = 0; i < utf8_nbytes;) {
+    uint32_t code;
+    bool valid;
+    const size_t n = decode_one(utf8 + i, utf8_nbytes - i, &code, &valid);
+    if (!valid) return i;
+    i += n;
+  }
+  return utf8_nbytes;
+}
+
 std::u16string utf16_from_utf8_replacing(const uint8_t *utf8, size_t utf8_nbytes) {
   std::u16string out;
   for (size_t i = 0; i < utf8_nbytes;) {

@@ -12,6 +12,9 @@ namespace codepage {
 // (overlong forms, surrogates, code points past U+10FFFF, truncated sequences).
 bool utf16_from_utf8(const uint8_t *utf8, size_t utf8_nbytes, std::u16string *out);
 
+// The number of bytes before the first ill-formed sequence: utf8_nbytes when all are well formed.
+size_t well_formed_utf8_nbytes(const uint8_t *utf8, size_t utf8_nbytes);
+
 // The same, but each maximal ill-formed subpart becomes U+FFFD, as Windows converts.
 std::u16string utf16_from_utf8_replacing(const uint8_t *utf8, size_t utf8_nbytes);
 

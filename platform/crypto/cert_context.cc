@@ -116,6 +116,8 @@ BOOL CertGetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD dwProp
     out.add(record->sha1, sizeof record->sha1, 1);
   } else if (dwPropId == CERT_KEY_PROV_INFO_PROP_ID && record->properties.key_prov) {
     out = certprops::flatten(*record->properties.key_prov);
+  } else if (dwPropId == QUILLORA_SOURCE_PROP_ID && record->on_token) {
+    out.add(record->source.c_str(), (record->source.size() + 1) * sizeof(char16_t), alignof(char16_t));
   } else {
     return certstore::fail(CRYPT_E_NOT_FOUND);
   }
@@ -131,6 +133,8 @@ BOOL CertSetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD dwProp
     return certstore::fail(E_INVALIDARG);
   std::lock_guard<std::mutex> lock(certstore::model_mutex());
   Record *record = certstore::record_of(pCertContext);
+  // A token's certificate has the properties its token gives it.
+  if (record->on_token) return certstore::fail(ERROR_ACCESS_DENIED);
   // A certificate that its store still lists keeps its properties on disk as well.
   if (record->listed) {
     const std::string &folder = record->store->folder;

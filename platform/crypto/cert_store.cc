@@ -14,6 +14,7 @@
 #include "platform/crypto/software_keys.h"
 #include "platform/crypto/store_folder.h"
 #include "platform/crypto/store_model.h"
+#include "platform/crypto/pkcs11/token_store.h"
 
 namespace {
 
@@ -204,17 +205,22 @@ HCERTSTORE CertOpenStore(LPCSTR lpszStoreProvider, DWORD, HCRYPTPROV_LEGACY, DWO
   if (!must_exist && !store->read_only) {
     if (DWORD error = platform::make_private_folders(store->folder)) return fail<HCERTSTORE>(error, nullptr);
   }
-  // Nothing is listed yet: a store opened to add to it costs no more than its folder's check.
+  // Nothing of the folder is listed yet: a store opened to add to it costs no more than its folder's check.
   struct stat st;
   if (stat(store->folder.c_str(), &st) != 0) {
     const int error = errno;
-    if (error == ENOENT && store->read_only && !must_exist) {
-      store->complete = true;
-      return store.release();
-    }
-    return fail<HCERTSTORE>(error == ENOTDIR ? ERROR_DIRECTORY : win_error_from_errno(error), nullptr);
+    if (error != ENOENT || !store->read_only || must_exist)
+      return fail<HCERTSTORE>(error == ENOTDIR ? ERROR_DIRECTORY : win_error_from_errno(error), nullptr);
+    store->complete = true;
+  } else if (!S_ISDIR(st.st_mode)) {
+    return fail<HCERTSTORE>(ERROR_DIRECTORY, nullptr);
   }
-  if (!S_ISDIR(st.st_mode)) return fail<HCERTSTORE>(ERROR_DIRECTORY, nullptr);
+  // The current user's personal store also lists the certificates of the user's tokens, after its own.
+  if (name == "MY") {
+    certstore::TokenRecords tokens = certstore::gather_token_records();
+    std::lock_guard<std::mutex> lock(certstore::model_mutex());
+    certstore::attach_token_records(store.get(), std::move(tokens));
+  }
   return store.release();
 }
 
@@ -248,12 +254,13 @@ PCCERT_CONTEXT CertEnumCertificatesInStore(HCERTSTORE hCertStore, PCCERT_CONTEXT
   } else if (DWORD listing_error = complete_listing(store)) {
     error = listing_error;
   } else {
-    // By number rather than by position, so that deleting `previous` meanwhile skips nothing.
+    // The lowest number above the previous one rather than the next position, so that deleting
+    // `previous` meanwhile skips nothing and a certificate added after the tokens' still comes
+    // before them.
     for (Record *record : store->listed) {
-      if (previous == nullptr || record->sequence > previous->sequence) {
+      if ((previous == nullptr || record->sequence > previous->sequence) &&
+          (next == nullptr || record->sequence < next->sequence))
         next = record;
-        break;
-      }
     }
   }
   if (next != nullptr) ++next->references;
@@ -295,7 +302,7 @@ BOOL CertDeleteCertificateFromStore(PCCERT_CONTEXT pCertContext) {
   privfile::Lock folder_lock;
   if (store == nullptr) {
     error = E_INVALIDARG;
-  } else if (store->read_only) {
+  } else if (store->read_only || record->on_token) {
     error = ERROR_ACCESS_DENIED;
   } else if (!record->listed) {
     error = CRYPT_E_NOT_FOUND;

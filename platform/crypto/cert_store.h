@@ -23,6 +23,10 @@
 // Context properties.
 #define CERT_KEY_PROV_INFO_PROP_ID 2
 #define CERT_SHA1_HASH_PROP_ID 3
+// The platform's own, in the range Windows leaves to others: where a certificate of "MY" comes
+// from, as a NUL-terminated UTF-16 string: token "<its label>", or NSS database <its folder>.
+// The certificates of the store's own folder do not have it.
+#define QUILLORA_SOURCE_PROP_ID 0x8000
 
 #ifdef __cplusplus
 extern "C" {
@@ -39,6 +43,12 @@ extern "C" {
 // Changes take a lock shared by every process, so two processes adding one certificate with
 // CERT_STORE_ADD_NEW add it once. Returns NULL with the last error set on failure
 // (ERROR_BAD_ENVIRONMENT or ERROR_DIRECTORY when the data folder is unusable).
+//
+// "MY" also lists, after the folder's certificates, those of the user's PKCS #11 tokens and NSS
+// databases that have their private key there (as platform/crypto/pkcs11/source_settings.h
+// chooses), token by token in a fixed order. Their key-provider property names the PKCS #11
+// provider (see key_provider.h); they are read without a PIN, and can be neither deleted nor
+// given other properties. The tokens' modules stay loaded while the store is open.
 HCERTSTORE CertOpenStore(LPCSTR lpszStoreProvider, DWORD dwEncodingType, HCRYPTPROV_LEGACY hCryptProv,
                          DWORD dwFlags, const void *pvPara);
 
@@ -77,7 +87,8 @@ BOOL CertAddCertificateContextToStore(HCERTSTORE hCertStore, PCCERT_CONTEXT pCer
                                       PCCERT_CONTEXT *ppStoreContext);
 
 // Removes the certificate and its properties from its store and from disk, and frees
-// pCertContext (even on failure). The key its key-provider property names is not touched.
+// pCertContext (even on failure). The key its key-provider property names is not touched. A
+// token's certificate fails with ERROR_ACCESS_DENIED.
 BOOL CertDeleteCertificateFromStore(PCCERT_CONTEXT pCertContext);
 
 // Reads a property. CERT_KEY_PROV_INFO_PROP_ID gives a CRYPT_KEY_PROV_INFO whose strings lie in
@@ -88,7 +99,8 @@ BOOL CertGetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD dwProp
                                        DWORD *pcbData);
 
 // Sets (pvData a CRYPT_KEY_PROV_INFO) or, with pvData NULL, removes CERT_KEY_PROV_INFO_PROP_ID,
-// on disk too when the context belongs to a store. Other properties fail with E_INVALIDARG.
+// on disk too when the context belongs to a store. Other properties fail with E_INVALIDARG, a
+// token's certificate with ERROR_ACCESS_DENIED.
 BOOL CertSetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD dwPropId, DWORD dwFlags,
                                        const void *pvData);
 

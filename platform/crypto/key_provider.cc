@@ -1,12 +1,11 @@
-// key_provider.cc - CryptAcquireContextA, CryptSetProvParam and CryptReleaseContext: handles to containers of the software provider.
+// key_provider.cc - CryptAcquireContextA, CryptSetProvParam and CryptReleaseContext: handles to containers of the platform's providers.
 #include "platform/crypto/key_provider.h"
 
 #include <mutex>
 #include <set>
 
 #include "platform/base/last_error.h"
-#include "platform/crypto/software_keys.h"
-#include "platform/crypto/software_provider.h"
+#include "platform/crypto/key_providers.h"
 
 namespace {
 
@@ -33,10 +32,11 @@ BOOL fail(DWORD error) {
 BOOL CryptAcquireContextA(HCRYPTPROV *phProv, LPCSTR szContainer, LPCSTR szProvider, DWORD dwProvType, DWORD dwFlags) {
   if (phProv == nullptr) return fail(ERROR_INVALID_PARAMETER);
   *phProv = 0;
-  if (DWORD error = keyprov::check_provider(szProvider, dwProvType)) return fail(error);
+  keyprov::Provider provider;
+  if (DWORD error = keyprov::find_provider(szProvider, dwProvType, &provider)) return fail(error);
   if (dwFlags != 0) return fail(NTE_BAD_FLAGS);
   // There is no default container: a key always lives in the container its certificate names.
-  if (szContainer == nullptr || !softkeys::container_exists(szContainer)) return fail(NTE_BAD_KEYSET);
+  if (szContainer == nullptr || !keyprov::container_exists(provider, szContainer)) return fail(NTE_BAD_KEYSET);
   Handles &all = handles();
   std::lock_guard<std::mutex> lock(all.mutex);
   *phProv = all.next++;

@@ -1,12 +1,17 @@
-// key_provider.h - the key-provider functions (CryptAcquireContextA and friends) over the software key provider.
+// key_provider.h - the key-provider functions (CryptAcquireContextA and friends) over the software and PKCS #11 key providers.
 #pragma once
 
 #include "platform/crypto/wincrypt_types.h"
 
 #define PROV_RSA_FULL 1
+#define PROV_EC_ECDSA_FULL 16
 
-// The one provider this platform has: private keys as PKCS #8 files (see software_keys.h).
+// The default provider: private keys as PKCS #8 files (see software_keys.h), of type PROV_RSA_FULL.
 #define QUILLORA_SOFTWARE_PROVIDER_A "Quillora Software Key Provider"
+// Private keys on the tokens of the personal store's sources, named by PKCS #11 URIs (see
+// pkcs11/key_uri.h), of type PROV_RSA_FULL or PROV_EC_ECDSA_FULL; the token's PIN is asked through
+// the platform's passphrase asker when a signature needs the key.
+#define QUILLORA_PKCS11_PROVIDER_A "Quillora PKCS #11 Key Provider"
 
 #define CRYPT_VERIFYCONTEXT 0xF0000000
 #define CRYPT_NEWKEYSET 0x00000008
@@ -20,7 +25,8 @@ extern "C" {
 #endif
 
 // Opens the key container szContainer of provider szProvider (NULL: the software provider) of
-// type dwProvType. Nothing is decrypted and no passphrase is asked here. Fails with
+// type dwProvType. Nothing is decrypted, no passphrase is asked and no token is reached here: a
+// PKCS #11 container only has to be a key's URI. Fails with
 // NTE_KEYSET_NOT_DEF for an unknown provider, NTE_PROV_TYPE_NO_MATCH for another type,
 // NTE_BAD_KEYSET for a missing container, NTE_BAD_FLAGS for flags other than 0.
 BOOL CryptAcquireContextA(HCRYPTPROV *phProv, LPCSTR szContainer, LPCSTR szProvider, DWORD dwProvType,

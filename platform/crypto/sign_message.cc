@@ -35,8 +35,6 @@ using Pkcs7 = std::unique_ptr<PKCS7, Deleter<PKCS7, PKCS7_free>>;
 using X509Ptr = std::unique_ptr<X509, Deleter<X509, X509_free>>;
 using Attribute = std::unique_ptr<X509_ATTRIBUTE, Deleter<X509_ATTRIBUTE, X509_ATTRIBUTE_free>>;
 using AsnType = std::unique_ptr<ASN1_TYPE, Deleter<ASN1_TYPE, ASN1_TYPE_free>>;
-using Pkey = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY, EVP_PKEY_free>>;
-using MdCtx = std::unique_ptr<EVP_MD_CTX, Deleter<EVP_MD_CTX, EVP_MD_CTX_free>>;
 
 constexpr char kOidContentType[] = "1.2.840.113549.1.9.3";
 constexpr char kOidMessageDigest[] = "1.2.840.113549.1.9.4";
@@ -148,7 +146,7 @@ DWORD build_message(const CRYPT_SIGN_MESSAGE_PARA &para, const Request &request,
 
 // Signs what PKCS #7 signs: the DER SET of the authenticated attributes, or the content itself
 // when there are none.
-DWORD sign(PKCS7_SIGNER_INFO *si, const Request &request, EVP_PKEY *key) {
+DWORD sign(PKCS7_SIGNER_INFO *si, const Request &request, const signerkey::KeyLocation &key) {
   unsigned char *attrs = nullptr;
   int attrs_nbytes = 0;
   if (si->auth_attr != nullptr && sk_X509_ATTRIBUTE_num(si->auth_attr) > 0) {
@@ -157,18 +155,12 @@ DWORD sign(PKCS7_SIGNER_INFO *si, const Request &request, EVP_PKEY *key) {
   }
   const BYTE *data = attrs != nullptr ? attrs : request.content.data();
   const size_t data_nbytes = attrs != nullptr ? static_cast<size_t>(attrs_nbytes) : request.content.size();
-  MdCtx ctx(EVP_MD_CTX_new());
-  size_t sig_nbytes = 0;
   std::vector<BYTE> signature;
-  bool ok = ctx && EVP_DigestSignInit(ctx.get(), nullptr, request.md, nullptr, key) == 1 &&
-            EVP_DigestSign(ctx.get(), nullptr, &sig_nbytes, data, data_nbytes) == 1;
-  if (ok) {
-    signature.resize(sig_nbytes);
-    ok = EVP_DigestSign(ctx.get(), signature.data(), &sig_nbytes, data, data_nbytes) == 1 &&
-         ASN1_STRING_set(si->enc_digest, signature.data(), static_cast<int>(sig_nbytes));
-  }
+  DWORD error = signerkey::sign_with_key(key, request.signer.get(), request.md, data, data_nbytes, &signature);
+  if (error == 0 && !ASN1_STRING_set(si->enc_digest, signature.data(), static_cast<int>(signature.size())))
+    error = NTE_NO_MEMORY;
   OPENSSL_free(attrs);
-  return ok ? 0 : NTE_BAD_KEY;
+  return error;
 }
 
 std::vector<BYTE> encode(PKCS7 *p7) {
@@ -199,8 +191,8 @@ DWORD sign_message(const CRYPT_SIGN_MESSAGE_PARA *para, BOOL detached, DWORD cou
     if (pieces[i] == nullptr && piece_nbytes[i] != 0) return E_INVALIDARG;
     if (piece_nbytes[i] != 0) request.content.insert(request.content.end(), pieces[i], pieces[i] + piece_nbytes[i]);
   }
-  std::string container;
-  if (DWORD error = signerkey::find_container(para->pSigningCert, &container)) return error;
+  signerkey::KeyLocation key;
+  if (DWORD error = signerkey::find_key(para->pSigningCert, &key)) return error;
 
   Pkcs7 p7;
   PKCS7_SIGNER_INFO *si = nullptr;
@@ -212,10 +204,7 @@ DWORD sign_message(const CRYPT_SIGN_MESSAGE_PARA *para, BOOL detached, DWORD cou
   if (out == nullptr) return 0;
   if (available < sized.size()) return ERROR_MORE_DATA;
 
-  EVP_PKEY *raw_key = nullptr;
-  if (DWORD error = signerkey::load_key(container, request.signer.get(), &raw_key)) return error;
-  Pkey key(raw_key);
-  if (DWORD error = sign(si, request, key.get())) return error;
+  if (DWORD error = sign(si, request, key)) return error;
   const std::vector<BYTE> signed_message = encode(p7.get());
   // An RSA signature always has the key's size; a shorter one (ECDSA) only shrinks the message.
   if (signed_message.empty() || signed_message.size() > sized.size()) return NTE_BAD_KEY;

@@ -11,6 +11,10 @@
 #include "platform/crypto/cert_properties.h"
 #include "platform/crypto/wincrypt_types.h"
 
+namespace p11 {
+class ModuleSet;
+}
+
 namespace certstore {
 
 struct Record;
@@ -39,13 +43,18 @@ struct Record {
   uint32_t sequence = 0;  // the number of its files in the store's folder
   bool listed = false;
   Store *store = nullptr;
+  // A certificate of one of the user's tokens, not of the store's folder: listed after the
+  // folder's, never written or deleted (see pkcs11/token_store.h).
+  bool on_token = false;
+  std::u16string source;  // on a token: where it comes from, as QUILLORA_SOURCE_PROP_ID gives it
 };
 
-// An opened store. Every record it made is in `listed` (ascending sequence: the order of
-// addition) or, once deleted or replaced but still referenced, in `unlisted`. The folder's
-// certificates are decoded when first enumerated, so that opening a store to add to it costs no
-// more than a check of its folder; until then `listed` holds only what this store added or looked
-// up. A store closed without the force flag lives on, closed, until its last record dies.
+// An opened store. Every record it made is in `listed` (enumerated by ascending sequence: the
+// order of addition, then the tokens' certificates) or, once deleted or replaced but still
+// referenced, in `unlisted`. The folder's certificates are decoded when first enumerated, so that
+// opening a store to add to it costs no more than a check of its folder; until then `listed`
+// holds only what this store added or looked up. A store closed without the force flag lives on,
+// closed, until its last record dies.
 struct Store {
   std::string folder;
   bool read_only = false;
@@ -54,6 +63,7 @@ struct Store {
   uint32_t highest_sequence = 0;  // the highest number seen, so none is given out twice
   std::vector<Record *> listed;
   std::vector<Record *> unlisted;
+  std::shared_ptr<p11::ModuleSet> token_modules;  // loaded while the tokens' records may sign
 };
 
 // Guards every store and record; store and context calls hold it throughout, file writes included.

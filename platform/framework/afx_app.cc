@@ -1,23 +1,17 @@
-// afx_app.cc - the application object registry, the instance and resource handles and the wait cursor.
+// afx_app.cc - the application object of each module, the instance and resource handles and the wait cursor.
 #include "platform/framework/afx_app.h"
 
-#include <atomic>
+#include "platform/framework/afx_module_state.h"
 
-namespace {
-
-std::atomic<CWinApp *> g_app{nullptr};
-std::atomic<HINSTANCE> g_resource_handle{nullptr};
-
-}  // namespace
-
-CWinApp::CWinApp(LPCSTR lpszAppName)
-    : m_hInstance(module_handle_of(this)), m_pszAppName(lpszAppName) {
-  g_app = this;
+CWinApp::CWinApp(LPCSTR lpszAppName) : m_pszAppName(lpszAppName) {
+  AFX_MODULE_STATE *state = AfxModuleStateOf(this);
+  m_hInstance = state->m_hCurrentInstanceHandle;
+  state->m_pCurrentWinApp = this;
 }
 
 CWinApp::~CWinApp() {
   CWinApp *self = this;
-  g_app.compare_exchange_strong(self, nullptr);
+  AfxModuleStateOf(this)->m_pCurrentWinApp.compare_exchange_strong(self, nullptr);
 }
 
 BOOL CWinApp::InitInstance() { return TRUE; }
@@ -36,16 +30,16 @@ void CWinApp::EndWaitCursor() {
   }
 }
 
-CWinApp *AfxGetApp() { return g_app; }
+CWinApp *AfxGetApp() { return AfxGetCurrentModuleState()->m_pCurrentWinApp; }
 
-HINSTANCE AfxGetInstanceHandle() {
-  CWinApp *app = g_app;
-  return app != nullptr ? app->m_hInstance : nullptr;
-}
+HINSTANCE AfxGetInstanceHandle() { return AfxGetCurrentModuleState()->m_hCurrentInstanceHandle; }
 
 HINSTANCE AfxGetResourceHandle() {
-  const HINSTANCE set = g_resource_handle;
-  return set != nullptr ? set : AfxGetInstanceHandle();
+  const AFX_MODULE_STATE *state = AfxGetCurrentModuleState();
+  const HINSTANCE set = state->m_hCurrentResourceHandle;
+  return set != nullptr ? set : state->m_hCurrentInstanceHandle;
 }
 
-void AfxSetResourceHandle(HINSTANCE hInstResource) { g_resource_handle = hInstResource; }
+void AfxSetResourceHandle(HINSTANCE hInstResource) {
+  AfxGetCurrentModuleState()->m_hCurrentResourceHandle = hInstResource;
+}

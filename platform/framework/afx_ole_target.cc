@@ -117,6 +117,9 @@ HRESULT CCmdTarget::XDispatch::GetIDsOfNames(REFIID riid, LPOLESTR *rgszNames, U
 HRESULT CCmdTarget::XDispatch::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS *pDispParams,
                                       VARIANT *pVarResult, EXCEPINFO *, UINT *puArgErr) {
   if (!(riid == GUID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  // The member runs as its module's code: AfxGetApp() and its resources are the module's own,
+  // whatever application the caller has.
+  AFX_MANAGE_STATE(m_pOuter->m_pModuleState != nullptr ? m_pOuter->m_pModuleState : AfxGetModuleState());
   if (pDispParams == nullptr) return E_INVALIDARG;
   if (pDispParams->cArgs > 0 && pDispParams->rgvarg == nullptr) return E_INVALIDARG;
   const AFX_DISPMAP_ENTRY *entry = AfxFindDispatchEntry(m_pOuter->GetDispatchMap(), dispIdMember);

@@ -144,6 +144,14 @@ HMODULE module_handle_of(const void *address_in_module) {
   return modules::handle_of(module);
 }
 
+HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
+  if (lpModuleName != nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return modules::handle_of(modules::main_program());
+}
+
 DWORD GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer) {
   if (lpszLongPath == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);

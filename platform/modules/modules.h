@@ -32,6 +32,9 @@ BOOL FreeLibrary(HMODULE hLibModule);
 // stand-in for a module's own instance handle) comes from module_handle_of.
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 HMODULE module_handle_of(const void *address_in_module);
+// NULL, the program's own handle, is the only name answered here; any other fails with
+// ERROR_INVALID_PARAMETER. Never changes the last error on success.
+HMODULE GetModuleHandleA(LPCSTR lpModuleName);
 // Linux paths have no short form: the path is copied as it is.
 DWORD GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer);
 

@@ -2,65 +2,40 @@
 #include "platform/ui/passphrase_prompt.h"
 
 #include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <mutex>
+
+#include "platform/terminal/output.h"
+#include "platform/terminal/secret_line.h"
 
 namespace platform_ui {
 namespace {
 
 std::mutex g_asker_mutex;
 PassphraseAsker g_asker;
-
-void write_all(int fd, const std::string &text) {
-  for (size_t done = 0; done < text.size();) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
-
-// Reads one line from the terminal with echo off; false at end of input or on an error, which
-// count as declining.
-bool read_hidden_line(int fd, std::string *line) {
-  struct termios saved;
-  const bool is_terminal = tcgetattr(fd, &saved) == 0;
-  if (is_terminal) {
-    struct termios quiet = saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    quiet.c_lflag |= ECHONL;
-    tcsetattr(fd, TCSAFLUSH, &quiet);
-  }
-  line->clear();
-  bool ended = false;
-  for (char c;;) {
-    const ssize_t n = read(fd, &c, 1);
-    if (n <= 0) break;
-    if (c == '\n') {
-      ended = true;
-      break;
-    }
-    line->push_back(c);
-  }
-  if (is_terminal) tcsetattr(fd, TCSAFLUSH, &saved);
-  return ended;
-}
+// Set while ask_keeper_secret's question runs; the asker runs on the asking thread.
+thread_local const KeeperSecret *t_keeper_secret = nullptr;
 
 bool ask_terminal(const std::string &what, int attempt, std::string *passphrase) {
   const int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
-  write_all(fd, (attempt > 1 ? "Wrong passphrase. " : "") + std::string("Passphrase for ") + what + ": ");
-  const bool answered = read_hidden_line(fd, passphrase);
+  const KeeperSecret *keeper = keeper_secret_asked();
+  const std::string secret = keeper != nullptr ? keeper->secret : "passphrase";
+  terminal::write_all(fd, (attempt > 1 ? "Wrong " + secret + ". " : "") + capitalized(secret) + " for " +
+                              (keeper != nullptr ? keeper->keeper : what) + ": ");
+  const terminal::LineEnd end = terminal::read_secret_line(fd, passphrase, nullptr);
+  terminal::write_all(fd, "\r\n");  // the Enter typed was not echoed
   close(fd);
-  return answered;
+  return end == terminal::LineEnd::kEntered;
 }
 
 }  // namespace
 
-void set_passphrase_asker(PassphraseAsker asker) {
+PassphraseAsker set_passphrase_asker(PassphraseAsker asker) {
   std::lock_guard<std::mutex> lock(g_asker_mutex);
-  g_asker = std::move(asker);
+  std::swap(g_asker, asker);
+  return asker;
 }
 
 bool ask_passphrase(const std::string &what, int attempt, std::string *passphrase) {
@@ -71,6 +46,22 @@ bool ask_passphrase(const std::string &what, int attempt, std::string *passphras
   }
   // Called outside the lock: an asker may run a dialog that takes a while or installs another.
   return asker ? asker(what, attempt, passphrase) : ask_terminal(what, attempt, passphrase);
+}
+
+bool ask_keeper_secret(const KeeperSecret &asked, int attempt, std::string *answer) {
+  const KeeperSecret *outer = t_keeper_secret;
+  t_keeper_secret = &asked;
+  const bool answered = ask_passphrase(asked.keeper + " (" + asked.secret + ")", attempt, answer);
+  t_keeper_secret = outer;
+  return answered;
+}
+
+const KeeperSecret *keeper_secret_asked() { return t_keeper_secret; }
+
+std::string capitalized(const std::string &noun) {
+  std::string text = noun;
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+  return text;
 }
 
 }  // namespace platform_ui

@@ -23,6 +23,7 @@ class NoUserBackEnd : public BackEnd {
 std::mutex g_choice_mutex;
 BackEnd *g_current = nullptr;
 std::unique_ptr<BackEnd> g_owned;  // the terminal or the no-user back end, when chosen
+std::string g_caption_decoration;  // guarded by g_choice_mutex
 
 // With g_choice_mutex held.
 bool choose_terminal() {
@@ -75,6 +76,16 @@ void use_headless_back_end(HeadlessUser *user) { use_back_end(user); }
 bool use_terminal_back_end() {
   std::lock_guard<std::mutex> lock(g_choice_mutex);
   return choose_terminal();
+}
+
+void set_caption_decoration(std::string decoration) {
+  std::lock_guard<std::mutex> lock(g_choice_mutex);
+  g_caption_decoration = std::move(decoration);
+}
+
+std::string shown_caption(const std::string &caption) {
+  std::lock_guard<std::mutex> lock(g_choice_mutex);
+  return g_caption_decoration.empty() ? caption : caption + " \x97 " + g_caption_decoration;
 }
 
 int default_box_answer(UINT type) {

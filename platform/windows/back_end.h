@@ -42,6 +42,21 @@ void use_back_end(BackEnd *back_end);
 // Chooses the terminal on /dev/tty; false (and the failing back end) when there is none.
 bool use_terminal_back_end();
 
+// What every back end shows after the caption of a dialog or a message box, so that the user
+// sees on whose behalf it asks (the page bridge sets the requesting site's origin); the windows'
+// own texts stay as they are, so nothing that reads them changes. Windows-1252; "" adds nothing.
+void set_caption_decoration(std::string decoration);
+// The caption as a back end shows it: the caption, then an em dash and the decoration, if any.
+std::string shown_caption(const std::string &caption);
+
+// The calling thread's message queue as a descriptor to wait on beside the user's input: it polls
+// readable while anything waits in the queue (a posted message, or a call another thread sent,
+// as a worker's window updates are). A back end's idle() that waits for its user also waits on
+// this and returns as soon as it is readable, so that the modal loop delivers what came at once;
+// a desktop toolkit adds it to its main loop as a file-descriptor source. The queue owns the
+// descriptor: do not read or close it.
+int message_queue_wake_fd();
+
 // The first button of a box type (IDOK for MB_OK and MB_OKCANCEL, IDYES for the yes/no types),
 // and the answer that Escape gives (IDCANCEL, IDNO for MB_YESNO, IDOK for MB_OK).
 int default_box_answer(UINT type);

@@ -1,12 +1,16 @@
 // headless_user.cc - the scripted user's steps, its answers to boxes and its record.
 #include "platform/windows/headless_user.h"
 
+#include <poll.h>
+
+#include <algorithm>
+
 namespace winsys {
 namespace {
 
 std::string caption_of(HWND hwnd) {
   const std::optional<WindowState> s = window_state(hwnd);
-  return s ? s->text : std::string();
+  return s ? shown_caption(s->text) : std::string();
 }
 
 // The dialog and every window below it, depth first in z order.
@@ -20,7 +24,9 @@ void collect_states(HWND hwnd, std::vector<WindowState> *out) {
 
 }  // namespace
 
-void HeadlessUser::then(Step step) { steps_.push_back(std::move(step)); }
+void HeadlessUser::then(Step step) { steps_.push_back({nullptr, std::move(step)}); }
+
+void HeadlessUser::then_when(Ready ready, Step step) { steps_.push_back({std::move(ready), std::move(step)}); }
 
 void HeadlessUser::answer_next_box(int answer) { answers_.push_back(answer); }
 
@@ -56,10 +62,12 @@ void HeadlessUser::dialog_closed(HWND dialog) {
   events_.push_back("dialog closed: " + caption_of(dialog));
 }
 
-void HeadlessUser::idle(HWND dialog, int) {
+void HeadlessUser::idle(HWND dialog, int timeout_ms) {
   if (!steps_.empty()) {
     idle_without_steps_ = 0;
-    Step step = std::move(steps_.front());
+    if (steps_.front().ready != nullptr && !steps_.front().ready(dialog) && wait_for_readiness(timeout_ms)) return;
+    waiting_since_.reset();
+    Step step = std::move(steps_.front().step);
     steps_.pop_front();
     events_.push_back("step " + std::to_string(++steps_run_));
     step(dialog);
@@ -75,6 +83,20 @@ void HeadlessUser::idle(HWND dialog, int) {
   }
 }
 
+bool HeadlessUser::wait_for_readiness(int timeout_ms) {
+  using Clock = std::chrono::steady_clock;
+  if (!waiting_since_) {
+    waiting_since_ = Clock::now();
+    events_.push_back("step " + std::to_string(steps_run_ + 1) + " waits");
+  }
+  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - *waiting_since_).count();
+  const int patience_left_ms = static_cast<int>(std::max<long long>(0, kPatienceMilliseconds - waited));
+  if (patience_left_ms == 0) return false;
+  pollfd queue{message_queue_wake_fd(), POLLIN, 0};
+  poll(&queue, 1, timeout_ms >= 0 ? std::min(timeout_ms, patience_left_ms) : patience_left_ms);
+  return true;
+}
+
 int HeadlessUser::message_box(HWND owner, const std::string &text, const std::string &caption, UINT type) {
   int answer = default_box_answer(type);
   if (!answers_.empty()) {
@@ -82,7 +104,7 @@ int HeadlessUser::message_box(HWND owner, const std::string &text, const std::st
     answers_.pop_front();
   }
   boxes_.push_back(Box{owner, text, caption, type, GetCursor(), answer});
-  events_.push_back("box shown: " + caption);
+  events_.push_back("box shown: " + shown_caption(caption));
   return answer;
 }
 

@@ -1,9 +1,11 @@
 // headless_user.h - the scripted user: a back end that acts on dialogs step by step, answers message boxes and records what it saw.
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@ namespace winsys {
 class HeadlessUser : public BackEnd {
  public:
   using Step = std::function<void(HWND dialog)>;
+  using Ready = std::function<bool(HWND dialog)>;
 
   struct Box {
     HWND owner;
@@ -31,6 +34,12 @@ class HeadlessUser : public BackEnd {
 
   // Queues a step; steps run in order, one per idle moment of a modal loop.
   void then(Step step);
+  // Queues a step that waits, as a person waits for a button to become enabled, until
+  // ready(dialog) holds: until then each idle moment waits for the next message (another
+  // thread's window update, a timer) instead of acting. After kPatience without it, the step
+  // runs anyway, so a test can never hang.
+  void then_when(Ready ready, Step step);
+  static constexpr int kPatienceMilliseconds = 30000;
   // The answer to the next box not yet shown; boxes without one get the first button.
   void answer_next_box(int answer);
   void set_metric(int index, int value);
@@ -43,7 +52,9 @@ class HeadlessUser : public BackEnd {
 
   const std::vector<Box> &boxes() const { return boxes_; }
   // What happened, in order: "dialog shown: <caption>", "step <n>", "box shown: <caption>",
-  // "no step left: Escape", "dialog ended by force", "dialog closed: <caption>".
+  // "no step left: Escape", "dialog ended by force", "dialog closed: <caption>"; and "step <n>
+  // waits" once for a step that was not ready at its first idle moment. Each caption as shown,
+  // with the caption decoration.
   const std::vector<std::string> &events() const { return events_; }
   // Every dialog the user saw, and their states as they were just before each closed.
   const std::vector<HWND> &dialogs_shown() const { return dialogs_shown_; }
@@ -58,7 +69,16 @@ class HeadlessUser : public BackEnd {
   int system_metric(int index) override;
 
  private:
-  std::deque<Step> steps_;
+  // For a step not ready yet: waits for the next message or timer within the patience left and
+  // answers true, or false once the patience is spent.
+  bool wait_for_readiness(int timeout_ms);
+
+  struct Pending {
+    Ready ready;  // null: at once
+    Step step;
+  };
+  std::deque<Pending> steps_;
+  std::optional<std::chrono::steady_clock::time_point> waiting_since_;
   std::deque<int> answers_;
   std::map<int, int> metrics_;
   std::vector<Box> boxes_;

@@ -1,4 +1,7 @@
-// message_queue.cc - each thread's message queue and timers: posting, sending, retrieving and dispatching.
+// message_queue.cc - each thread's message queue and timers: posting, sending (across threads too), retrieving and dispatching.
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -6,6 +9,7 @@
 #include <memory>
 
 #include "platform/base/last_error.h"
+#include "platform/windows/back_end.h"
 #include "platform/windows/window_model.h"
 
 namespace winsys {
@@ -21,13 +25,30 @@ struct Timer {
   TIMERPROC proc;
 };
 
+struct ThreadQueue;
+
+// A call another thread asked the owner of hwnd to make (a sent message, or a window call that
+// must run where the window lives); its sender waits until `done`.
+struct SentCall {
+  HWND hwnd;
+  std::function<LRESULT()> call;
+  std::shared_ptr<ThreadQueue> sender;
+  LRESULT result = 0;
+  bool done = false;  // guarded by the sender's queue mutex
+};
+
 struct ThreadQueue {
   std::mutex mutex;
-  std::condition_variable posted_cv;
+  std::condition_variable posted_cv;  // anything queued, or a reply to this thread's own sent call
   std::deque<MSG> posted;
+  std::deque<std::shared_ptr<SentCall>> sent;  // from other threads, delivered before posted messages
   std::vector<Timer> timers;
   bool quit = false;
   int quit_code = 0;
+  int wake_fd = -1;  // message_queue_wake_fd: an eventfd, readable while `waiting()`
+  bool wake_set = false;
+
+  bool waiting() const { return !posted.empty() || !sent.empty() || quit; }
 };
 
 std::mutex g_queues_mutex;
@@ -40,9 +61,45 @@ std::shared_ptr<ThreadQueue> queue_of(std::thread::id thread) {
   return queue;
 }
 
-ThreadQueue &own_queue() {
+const std::shared_ptr<ThreadQueue> &own_queue_ptr() {
   thread_local std::shared_ptr<ThreadQueue> queue = queue_of(std::this_thread::get_id());
-  return *queue;
+  return queue;
+}
+
+ThreadQueue &own_queue() { return *own_queue_ptr(); }
+
+// With the queue's mutex held, after any change: the wake descriptor follows whether anything
+// waits, and a thread blocked in GetMessageA or in a send of its own looks again.
+void queue_changed(ThreadQueue &queue) {
+  queue.posted_cv.notify_all();
+  if (queue.wake_fd < 0 || queue.waiting() == queue.wake_set) return;
+  const bool waiting = queue.waiting();
+  uint64_t count = 1;
+  const ssize_t n = waiting ? write(queue.wake_fd, &count, sizeof count) : read(queue.wake_fd, &count, sizeof count);
+  if (n == sizeof count) queue.wake_set = waiting;
+}
+
+void complete(SentCall &sent, LRESULT result) {
+  std::lock_guard<std::mutex> lock(sent.sender->mutex);
+  sent.result = result;
+  sent.done = true;
+  sent.sender->posted_cv.notify_all();
+}
+
+// Runs the calls other threads sent to this one, in order; the queue's lock is not held while a
+// call runs, since calls reach window procedures.
+void deliver_sent_calls(ThreadQueue &queue) {
+  for (;;) {
+    std::shared_ptr<SentCall> sent;
+    {
+      std::lock_guard<std::mutex> lock(queue.mutex);
+      if (queue.sent.empty()) return;
+      sent = std::move(queue.sent.front());
+      queue.sent.pop_front();
+      queue_changed(queue);
+    }
+    complete(*sent, sent->call());
+  }
 }
 
 bool matches(const MSG &msg, HWND hwnd, UINT min, UINT max) {
@@ -58,12 +115,56 @@ DWORD tick() {
 }  // namespace
 
 void forget_window_messages(HWND hwnd) {
-  std::lock_guard<std::mutex> queues_lock(g_queues_mutex);
-  for (auto &[thread, queue] : g_queues) {
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    std::erase_if(queue->posted, [&](const MSG &m) { return m.hwnd == hwnd; });
-    std::erase_if(queue->timers, [&](const Timer &t) { return t.hwnd == hwnd; });
+  std::vector<std::shared_ptr<SentCall>> abandoned;
+  {
+    std::lock_guard<std::mutex> queues_lock(g_queues_mutex);
+    for (auto &[thread, queue] : g_queues) {
+      std::lock_guard<std::mutex> lock(queue->mutex);
+      std::erase_if(queue->posted, [&](const MSG &m) { return m.hwnd == hwnd; });
+      std::erase_if(queue->timers, [&](const Timer &t) { return t.hwnd == hwnd; });
+      std::erase_if(queue->sent, [&](const std::shared_ptr<SentCall> &c) {
+        if (c->hwnd == hwnd) abandoned.push_back(c);
+        return c->hwnd == hwnd;
+      });
+      queue_changed(*queue);
+    }
   }
+  // Their senders stop waiting: the window they called is gone.
+  for (const std::shared_ptr<SentCall> &sent : abandoned) complete(*sent, 0);
+}
+
+LRESULT call_on_owner_thread(HWND hwnd, std::function<LRESULT()> call) {
+  const std::shared_ptr<ThreadQueue> &own = own_queue_ptr();
+  std::shared_ptr<SentCall> sent;
+  {
+    // Queued under the model lock, so that a window destroyed after this lookup finds the call
+    // in its owner's queue and abandons it (DestroyWindow forgets a window's messages after
+    // taking it out of the model).
+    std::lock_guard<std::mutex> model_lock(model_mutex());
+    const Window *w = find_window(hwnd);
+    if (w == nullptr) return 0;
+    if (w->thread != std::this_thread::get_id()) {
+      sent = std::make_shared<SentCall>(SentCall{hwnd, std::move(call), own});
+      const std::shared_ptr<ThreadQueue> owner = queue_of(w->thread);
+      std::lock_guard<std::mutex> lock(owner->mutex);
+      owner->sent.push_back(sent);
+      queue_changed(*owner);
+    }
+  }
+  if (sent == nullptr) return call();
+  // While it waits, this thread still takes the calls others send to it, so two threads
+  // sending to each other never wait on each other.
+  std::unique_lock<std::mutex> lock(own->mutex);
+  while (!sent->done) {
+    if (!own->sent.empty()) {
+      lock.unlock();
+      deliver_sent_calls(*own);
+      lock.lock();
+      continue;
+    }
+    own->posted_cv.wait(lock);
+  }
+  return sent->result;
 }
 
 int milliseconds_to_next_timer() {
@@ -74,6 +175,17 @@ int milliseconds_to_next_timer() {
   for (const Timer &t : queue.timers) next = std::min(next, t.due);
   const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
   return wait > 0 ? static_cast<int>(wait) : 0;
+}
+
+int message_queue_wake_fd() {
+  ThreadQueue &queue = own_queue();
+  std::lock_guard<std::mutex> lock(queue.mutex);
+  if (queue.wake_fd < 0) {
+    queue.wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    queue.wake_set = false;
+    queue_changed(queue);
+  }
+  return queue.wake_fd;
 }
 
 }  // namespace winsys
@@ -90,12 +202,10 @@ LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     owner = w->thread;
     proc = w->proc;
   }
-  if (owner != std::this_thread::get_id()) {
-    // Sending across threads would need the owner to be waiting in its queue; nothing in the
-    // system does it, so the call fails plainly instead of racing the owner.
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+  // Another thread's window gets the message from its own thread, through that thread's queue;
+  // the data lParam points at stays valid, since this thread waits for the reply.
+  if (owner != std::this_thread::get_id())
+    return winsys::call_on_owner_thread(hWnd, [=] { return SendMessageA(hWnd, Msg, wParam, lParam); });
   return proc(hWnd, Msg, wParam, lParam);
 }
 
@@ -108,11 +218,9 @@ BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     owner = w->thread;
   }
   std::shared_ptr<ThreadQueue> queue = winsys::queue_of(owner);
-  {
-    std::lock_guard<std::mutex> lock(queue->mutex);
-    queue->posted.push_back(MSG{hWnd, Msg, wParam, lParam, winsys::tick(), {0, 0}});
-  }
-  queue->posted_cv.notify_all();
+  std::lock_guard<std::mutex> lock(queue->mutex);
+  queue->posted.push_back(MSG{hWnd, Msg, wParam, lParam, winsys::tick(), {0, 0}});
+  winsys::queue_changed(*queue);
   return TRUE;
 }
 
@@ -121,20 +229,30 @@ void PostQuitMessage(int nExitCode) {
   std::lock_guard<std::mutex> lock(queue.mutex);
   queue.quit = true;
   queue.quit_code = nExitCode;
+  winsys::queue_changed(queue);
 }
 
 BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
   ThreadQueue &queue = winsys::own_queue();
+  // Sent calls are delivered here, as the window system delivers sent messages inside its
+  // message retrieval; they are never returned.
+  winsys::deliver_sent_calls(queue);
   std::lock_guard<std::mutex> lock(queue.mutex);
   for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
     if (!winsys::matches(*it, hWnd, wMsgFilterMin, wMsgFilterMax)) continue;
     *lpMsg = *it;
-    if ((wRemoveMsg & PM_REMOVE) != 0) queue.posted.erase(it);
+    if ((wRemoveMsg & PM_REMOVE) != 0) {
+      queue.posted.erase(it);
+      winsys::queue_changed(queue);
+    }
     return TRUE;
   }
   if (queue.quit) {
     *lpMsg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quit_code), 0, winsys::tick(), {0, 0}};
-    if ((wRemoveMsg & PM_REMOVE) != 0) queue.quit = false;
+    if ((wRemoveMsg & PM_REMOVE) != 0) {
+      queue.quit = false;
+      winsys::queue_changed(queue);
+    }
     return TRUE;
   }
   // Timer messages are made only when nothing else waits, and one expiry gives one message
@@ -156,7 +274,7 @@ BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
   while (!PeekMessageA(lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, PM_REMOVE)) {
     const int wait_ms = winsys::milliseconds_to_next_timer();
     std::unique_lock<std::mutex> lock(queue.mutex);
-    if (!queue.posted.empty() || queue.quit) continue;
+    if (queue.waiting()) continue;
     if (wait_ms < 0) {
       queue.posted_cv.wait(lock);
     } else {

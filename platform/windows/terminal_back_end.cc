@@ -1,92 +1,30 @@
-// terminal_back_end.cc - drawing dialogs and boxes as text and turning terminal keys into window messages.
+// terminal_back_end.cc - the terminal's modes and screens, and its keys turned into window messages, around the modal loops.
 #include "platform/windows/terminal_back_end.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <strings.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <string_view>
 
-#include "platform/codepage/code_page_1252.h"
-#include "platform/codepage/utf8.h"
+#include "platform/terminal/interruption.h"
+#include "platform/terminal/keys.h"
+#include "platform/terminal/output.h"
+#include "platform/terminal/secret_line.h"
+#include "platform/windows/terminal_dialog_keys.h"
 #include "platform/windows/window_state.h"
 
 namespace winsys {
 namespace {
 
-constexpr char kClear[] = "\x1b[H\x1b[2J";
 // Dialogs and boxes are drawn on the terminal's alternate screen, so that what the person had on
 // the terminal before is there again, untouched, when the last of them closes.
-constexpr char kEnterAlternateScreen[] = "\x1b[?1049h";
-constexpr char kLeaveAlternateScreen[] = "\x1b[?1049l";
-constexpr char kCutMarker[] = "\xBB";  // 1252 right guillemet: the line goes on past the edge
-
-std::string utf8_from_ansi(const std::string &ansi) {
-  return codepage::utf8_from_utf16(codepage::utf16_from_ansi(ansi));
-}
-
-// One 1252 line fitted to `width` characters, cut with the marker when longer. A tab shows as
-// a space; other control characters, and the 1252 bytes the terminal would receive as C1
-// controls, as '?': text from a page must not move the cursor or clear the screen under the
-// person reading it.
-std::string fit(const std::string &line, size_t width) {
-  std::string shown = line.size() <= width ? line : line.substr(0, width - 1) + kCutMarker;
-  for (char &c : shown) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte == '\t')
-      c = ' ';
-    else if (byte < 0x20 || byte == 0x7F || byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D)
-      c = '?';
-  }
-  return shown;
-}
-
-// A text box's lines, CR LF ending each, from its first visible line and column on, each behind
-// a margin.
-std::string panel(const std::string &text, int first_line, int first_column, size_t width) {
-  std::string lines;
-  size_t start = 0;
-  for (int line = 0; start <= text.size(); ++line) {
-    size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    if (line >= first_line) {
-      const std::string_view shown(text.data() + start, end - start);
-      const size_t column = std::min(shown.size(), static_cast<size_t>(first_column));
-      lines += "| " + fit(std::string(shown.substr(column)), width - 2) + "\n";
-    }
-    start = end + 2;
-  }
-  return lines;
-}
-
-bool is_class(const WindowState &s, const char *name) { return strcasecmp(s.class_name.c_str(), name) == 0; }
-
-std::string buttons_of_box(UINT type) {
-  switch (type & MB_TYPEMASK) {
-    case MB_OKCANCEL: return "[OK] [Cancel]";
-    case MB_YESNO: return "[Yes] [No]";
-    case MB_YESNOCANCEL: return "[Yes] [No] [Cancel]";
-    default: return "[OK]";
-  }
-}
-
-void post_key(HWND dialog, int vk) {
-  const HWND focus = GetFocus();
-  PostMessageA(focus != nullptr ? focus : dialog, WM_KEYDOWN, static_cast<WPARAM>(vk), 0);
-}
-
-// Moves the selection of the dialog's first combo box, telling the dialog as a click would.
-void select_item(HWND dialog, int position) {
-  const HWND combo = find_descendant(dialog, "COMBOBOX");
-  if (combo == nullptr) return;
-  const auto count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
-  if (position < 0 || position >= count) return;
-  SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(position), 0);
-  SendMessageA(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
-               reinterpret_cast<LPARAM>(combo));
-}
+constexpr char kEnterAlternateScreen[] = "\x1b[?1049h\x1b[?25l";  // and hide the cursor
+constexpr char kLeaveAlternateScreen[] = "\x1b[?25h\x1b[?1049l";
+constexpr char kShowCursor[] = "\x1b[?25h";
+constexpr char kHideCursor[] = "\x1b[?25l";
+constexpr int kMinWidth = 20;
+constexpr int kMinHeight = 8;
 
 }  // namespace
 
@@ -96,10 +34,19 @@ std::unique_ptr<TerminalBackEnd> TerminalBackEnd::open_tty() {
   return std::make_unique<TerminalBackEnd>(fd, fd, true);
 }
 
-TerminalBackEnd::TerminalBackEnd(int in_fd, int out_fd, bool owns, int width)
-    : in_fd_(in_fd), out_fd_(out_fd), owns_(owns), width_(width < 20 ? 20 : width) {}
+TerminalBackEnd::TerminalBackEnd(int in_fd, int out_fd, bool owns, int width, int height)
+    : in_fd_(in_fd),
+      out_fd_(out_fd),
+      owns_(owns),
+      fallback_size_{static_cast<size_t>(std::max(height, kMinHeight)), static_cast<size_t>(std::max(width, kMinWidth))} {
+  former_asker_ = platform_ui::set_passphrase_asker(
+      [this](const std::string &what, int attempt, std::string *passphrase) {
+        return ask_passphrase(what, attempt, passphrase);
+      });
+}
 
 TerminalBackEnd::~TerminalBackEnd() {
+  platform_ui::set_passphrase_asker(std::move(former_asker_));
   if (raw_depth_ > 0) {
     raw_depth_ = 1;
     leave_raw_mode();
@@ -112,142 +59,152 @@ TerminalBackEnd::~TerminalBackEnd() {
 
 void TerminalBackEnd::enter_raw_mode() {
   if (raw_depth_++ > 0) return;
-  write_text(kEnterAlternateScreen);
+  interruptions_ = std::make_unique<terminal::InterruptionScope>();
+  put_back_ = false;
+  terminal::write_all(out_fd_, kEnterAlternateScreen);
   saved_valid_ = tcgetattr(in_fd_, &saved_) == 0;
   if (!saved_valid_) return;
+  // Keys one by one and no echo; ISIG stays, so Ctrl-C is a signal the scope notes.
   struct termios raw = saved_;
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL);
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
   tcsetattr(in_fd_, TCSANOW, &raw);
+  terminal::InterruptionScope::restore_on_second_interruption(in_fd_, saved_, kLeaveAlternateScreen);
+}
+
+void TerminalBackEnd::put_terminal_back() {
+  if (put_back_) return;
+  put_back_ = true;
+  if (saved_valid_) tcsetattr(in_fd_, TCSANOW, &saved_);
+  terminal::write_all(out_fd_, kLeaveAlternateScreen);
+  last_screen_.clear();
 }
 
 void TerminalBackEnd::leave_raw_mode() {
   if (raw_depth_ == 0 || --raw_depth_ > 0) return;
-  if (saved_valid_) tcsetattr(in_fd_, TCSANOW, &saved_);
-  write_text(kLeaveAlternateScreen);
+  put_terminal_back();
+  interruptions_.reset();
 }
 
-void TerminalBackEnd::write_text(const std::string &utf8) {
-  for (size_t done = 0; done < utf8.size();) {
-    const ssize_t n = write(out_fd_, utf8.data() + done, utf8.size() - done);
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
+bool TerminalBackEnd::interrupted() {
+  if (raw_depth_ == 0 || terminal::InterruptionScope::caught() == 0) return false;
+  put_terminal_back();
+  return true;
+}
+
+void TerminalBackEnd::cancel(HWND dialog) {
+  if (cancels_sent_++ == 0) {
+    const HWND focus = GetFocus();
+    PostMessageA(focus != nullptr ? focus : dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+  } else {
+    EndDialog(dialog, IDCANCEL);
   }
 }
 
-std::string TerminalBackEnd::read_keys(int timeout_ms, bool *ended) {
-  *ended = false;
-  pollfd p{in_fd_, POLLIN, 0};
-  if (poll(&p, 1, timeout_ms) <= 0) return "";
-  char buffer[64];
-  const ssize_t n = read(in_fd_, buffer, sizeof buffer);
-  if (n <= 0) {
-    *ended = true;
-    return "";
-  }
-  return std::string(buffer, static_cast<size_t>(n));
+ScreenSize TerminalBackEnd::size() const {
+  struct winsize ws {};
+  if (ioctl(out_fd_, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0 && ws.ws_col > 0)
+    return ScreenSize{std::max<size_t>(ws.ws_row, kMinHeight), std::max<size_t>(ws.ws_col, kMinWidth)};
+  return fallback_size_;
 }
 
-void TerminalBackEnd::draw(HWND dialog) {
-  const std::optional<WindowState> dlg = window_state(dialog);
-  if (!dlg) return;
-  const size_t width = static_cast<size_t>(width_);
-  std::string screen = "== " + dlg->text + " ==\n";
-  std::string buttons, default_name = "OK";
-  for (HWND child : dlg->children) {
-    const std::optional<WindowState> c = window_state(child);
-    if (!c || !c->visible) continue;
-    if (is_class(*c, "STATIC")) {
-      if (!c->text.empty()) screen += fit(c->text, width) + "\n";
-    } else if (is_class(*c, "EDIT")) {
-      screen += panel(c->text, c->first_line, c->first_column, width);
-    } else if (is_class(*c, "COMBOBOX")) {
-      for (size_t i = 0; i < c->items.size(); ++i) {
-        const std::string mark = static_cast<int>(i) == c->cur_sel ? "> " : "  ";
-        screen += fit(mark + std::to_string(i + 1) + ". " + c->items[i].text, width) + "\n";
-      }
-    } else if (is_class(*c, "BUTTON")) {
-      const bool is_default = (c->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
-      buttons += (is_default ? "<" : "[") + c->text + (is_default ? ">" : "]") + "  ";
-      if (is_default) default_name = c->text;
-    } else if (!c->text.empty()) {
-      // A window the terminal knows nothing of, such as a hosted control's: its text is what
-      // it shows.
-      screen += panel(c->text, 0, 0, width);
-    }
-  }
-  screen += buttons + "\nUp/Down or a number: choose; Enter: " + default_name + "; Escape: cancel\n";
+void TerminalBackEnd::show(const std::vector<ScreenRow> &rows, bool with_cursor) {
+  const std::string screen = screen_bytes(rows) + (with_cursor ? kShowCursor : kHideCursor);
   if (screen == last_screen_) return;
   last_screen_ = screen;
-  write_text(kClear + utf8_from_ansi(screen));
+  terminal::write_all(out_fd_, screen);
 }
 
-void TerminalBackEnd::dialog_shown(HWND) {
+void TerminalBackEnd::dialog_shown(HWND dialog) {
+  dialogs_.push_back(dialog);
   enter_raw_mode();
-  ends_seen_ = 0;
+  cancels_sent_ = 0;
 }
 
-void TerminalBackEnd::dialog_closed(HWND) {
-  write_text(kClear);
-  last_screen_.clear();
+void TerminalBackEnd::dialog_closed(HWND dialog) {
+  dialogs_.erase(std::remove(dialogs_.begin(), dialogs_.end(), dialog), dialogs_.end());
+  if (dialogs_.empty()) views_.clear();
+  last_screen_.clear();  // the dialog underneath, if any, is drawn again
   leave_raw_mode();
 }
 
 void TerminalBackEnd::idle(HWND dialog, int timeout_ms) {
-  if (update_locked_window() != dialog) draw(dialog);
-  bool ended;
-  const std::string keys = read_keys(timeout_ms, &ended);
-  if (ended) {
-    // No more input can come: cancel, and end the dialog if it ignored that.
-    if (ends_seen_++ == 0) {
-      post_key(dialog, VK_ESCAPE);
-    } else {
-      EndDialog(dialog, IDCANCEL);
-    }
+  if (interrupted()) {
+    cancel(dialog);
     return;
   }
-  for (size_t i = 0; i < keys.size(); ++i) {
-    const char c = keys[i];
-    if (c == '\r' || c == '\n') {
-      post_key(dialog, VK_RETURN);
-    } else if (c == '\x1b' && i + 2 < keys.size() && keys[i + 1] == '[') {
-      const HWND combo = find_descendant(dialog, "COMBOBOX");
-      const int current = combo != nullptr ? static_cast<int>(SendMessageA(combo, CB_GETCURSEL, 0, 0)) : -1;
-      if (keys[i + 2] == 'A') select_item(dialog, current - 1);
-      if (keys[i + 2] == 'B') select_item(dialog, current + 1);
-      i += 2;
-    } else if (c == '\x1b') {
-      post_key(dialog, VK_ESCAPE);
-    } else if (c >= '1' && c <= '9') {
-      select_item(dialog, c - '1');
-    }
+  if (terminal::InterruptionScope::take_resize()) last_screen_.clear();
+  const bool locked = update_locked_window() == dialog;
+  if (!locked) show(dialog_screen(dialog, GetFocus(), size(), &views_), false);
+  terminal::KeyPress press;
+  // A message for the dialog (another thread's window update) ends the wait too, so that the
+  // modal loop delivers it and the next call draws it at once.
+  switch (terminal::read_key(in_fd_, &unread_, timeout_ms, &press, message_queue_wake_fd())) {
+    case terminal::ReadStatus::kEnded:
+      // No more input can come.
+      cancel(dialog);
+      return;
+    case terminal::ReadStatus::kTimedOut:
+    case terminal::ReadStatus::kWoken:
+      return;  // the next call acts on what woke it
+    case terminal::ReadStatus::kKey:
+      // What the person has not seen yet cannot be accepted: a locked dialog takes only Escape.
+      if (!locked || press.key == terminal::Key::kEscape) act_on_key(dialog, press, &views_);
+      return;
   }
 }
 
 int TerminalBackEnd::message_box(HWND, const std::string &text, const std::string &caption, UINT type) {
   enter_raw_mode();
   last_screen_.clear();
-  write_text(kClear + utf8_from_ansi("== " + caption + " ==\n" + text + "\n\n" + buttons_of_box(type) + "\n"));
+  const UINT buttons = type & MB_TYPEMASK;
+  const bool yes_no = buttons == MB_YESNO || buttons == MB_YESNOCANCEL;
   int answer = 0;
   while (answer == 0) {
-    bool ended;
-    const std::string keys = read_keys(-1, &ended);
-    if (ended) answer = escape_box_answer(type);
-    for (char c : keys) {
-      if (c == '\r' || c == '\n') answer = default_box_answer(type);
-      if (c == '\x1b') answer = escape_box_answer(type);
-      const UINT buttons = type & MB_TYPEMASK;
-      if ((buttons == MB_YESNO || buttons == MB_YESNOCANCEL) && (c == 'y' || c == 'Y')) answer = IDYES;
-      if ((buttons == MB_YESNO || buttons == MB_YESNOCANCEL) && (c == 'n' || c == 'N')) answer = IDNO;
-      if (answer != 0) break;
+    if (interrupted()) {
+      answer = escape_box_answer(type);
+      break;
     }
+    terminal::InterruptionScope::take_resize();
+    show(box_screen(shown_caption(caption), text, type, size()), false);
+    terminal::KeyPress press;
+    const terminal::ReadStatus status = terminal::read_key(in_fd_, &unread_, -1, &press);
+    if (status == terminal::ReadStatus::kEnded) answer = escape_box_answer(type);
+    if (status != terminal::ReadStatus::kKey) continue;
+    if (press.key == terminal::Key::kEnter) answer = default_box_answer(type);
+    if (press.key == terminal::Key::kEscape) answer = escape_box_answer(type);
+    if (yes_no && press.key == terminal::Key::kCharacter && (press.byte == 'y' || press.byte == 'Y')) answer = IDYES;
+    if (yes_no && press.key == terminal::Key::kCharacter && (press.byte == 'n' || press.byte == 'N')) answer = IDNO;
   }
-  write_text(kClear);
   last_screen_.clear();  // the dialog underneath is drawn again
   leave_raw_mode();
   return answer;
+}
+
+std::string TerminalBackEnd::chosen_item() const {
+  if (dialogs_.empty()) return "";
+  const std::optional<WindowState> list = window_state(find_descendant(dialogs_.back(), "COMBOBOX"));
+  if (!list || list->cur_sel < 0 || static_cast<size_t>(list->cur_sel) >= list->items.size()) return "";
+  return list->items[static_cast<size_t>(list->cur_sel)].text;
+}
+
+bool TerminalBackEnd::ask_passphrase(const std::string &what, int attempt, std::string *passphrase) {
+  // The key asked for is the one of the certificate the person chose: name it as the list does,
+  // not by the key container's name.
+  const std::string certificate = chosen_item();
+  enter_raw_mode();
+  bool entered = false;
+  if (!interrupted()) {
+    last_screen_.clear();
+    terminal::InterruptionScope::take_resize();
+    show(passphrase_screen(what, certificate, platform_ui::keeper_secret_asked(), attempt, size()), true);
+    entered = terminal::read_secret_line(in_fd_, passphrase, &unread_) == terminal::LineEnd::kEntered;
+    last_screen_.clear();  // the dialog underneath is drawn again
+  }
+  leave_raw_mode();
+  return entered;
 }
 
 }  // namespace winsys

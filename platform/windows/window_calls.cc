@@ -110,6 +110,10 @@ BOOL IsWindowVisible(HWND hWnd) {
 }
 
 BOOL EnableWindow(HWND hWnd, BOOL bEnable) {
+  // From another thread the change is made by the window's own, so that its back end, woken
+  // through the queue, shows it at once.
+  if (winsys::belongs_to_other_thread(hWnd))
+    return static_cast<BOOL>(winsys::call_on_owner_thread(hWnd, [=] { return LRESULT{EnableWindow(hWnd, bEnable)}; }));
   return with_window(hWnd, FALSE, [&](Window &w) {
     const BOOL was_disabled = (w.style & WS_DISABLED) != 0;
     if (bEnable) {

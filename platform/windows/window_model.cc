@@ -151,6 +151,12 @@ HWND create_window(DWORD exstyle, LPCSTR class_name, LPCSTR window_name, DWORD s
   return hwnd;
 }
 
+bool belongs_to_other_thread(HWND hwnd) {
+  std::lock_guard<std::mutex> lock(model_mutex());
+  const Window *w = find_window(hwnd);
+  return w != nullptr && w->thread != std::this_thread::get_id();
+}
+
 WNDPROC window_proc(HWND hwnd) {
   std::lock_guard<std::mutex> lock(model_mutex());
   const Window *w = find_window(hwnd);
@@ -249,14 +255,17 @@ BOOL DestroyWindow(HWND hWnd) {
   }
   SendMessageA(hWnd, WM_DESTROY, 0, 0);
   for (HWND child : children) DestroyWindow(child);
+  {
+    std::lock_guard<std::mutex> lock(winsys::model_mutex());
+    Window *w = winsys::find_window(hWnd);
+    if (w == nullptr) return TRUE;  // a WM_DESTROY handler got there first
+    std::vector<HWND> &siblings = winsys::siblings_of(*w);
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), hWnd), siblings.end());
+    winsys::forget_window_state(hWnd);
+    winsys::g_windows.erase(winsys::key(hWnd));
+  }
+  // Only now: a call queued for the window before it left the model is found and abandoned.
   winsys::forget_window_messages(hWnd);
-  std::lock_guard<std::mutex> lock(winsys::model_mutex());
-  Window *w = winsys::find_window(hWnd);
-  if (w == nullptr) return TRUE;  // a WM_DESTROY handler got there first
-  std::vector<HWND> &siblings = winsys::siblings_of(*w);
-  siblings.erase(std::remove(siblings.begin(), siblings.end(), hWnd), siblings.end());
-  winsys::forget_window_state(hWnd);
-  winsys::g_windows.erase(winsys::key(hWnd));
   return TRUE;
 }
 

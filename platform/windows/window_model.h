@@ -1,6 +1,7 @@
 // window_model.h - the window system's shared state inside the library: windows by handle, classes, z order and geometry.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -91,7 +92,19 @@ LRESULT button_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 // The calling thread's wait until its next timer is due: 0 when one is due, -1 with no timer.
 int milliseconds_to_next_timer();
 
-// The message queue's part in destruction: forgets the window's timers and queued messages.
+// The message queue's part in destruction, once the window is out of the model: forgets its
+// timers and queued messages, and releases the senders of calls still waiting for it with 0.
 void forget_window_messages(HWND hwnd);
+
+// Whether hwnd is a window that another thread than the calling one created (owns). Takes the
+// model lock itself.
+bool belongs_to_other_thread(HWND hwnd);
+
+// A call on another thread's window runs on that thread instead: queued there and delivered
+// when the thread next looks at its queue, while the caller waits for the result. Run right
+// here when the calling thread owns hwnd; 0, with ERROR_INVALID_WINDOW_HANDLE, when hwnd is no
+// window; 0 when the window is destroyed before its owner gets to the call. Takes the model
+// lock itself.
+LRESULT call_on_owner_thread(HWND hwnd, std::function<LRESULT()> call);
 
 }  // namespace winsys

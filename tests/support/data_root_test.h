@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/crypto/pkcs11/source_settings.h"
 #include "platform/ui/passphrase_prompt.h"
 #include "tests/support/scratch_folder.h"
 #include "tools/quillora/certs/cert_factory.h"
@@ -15,12 +16,14 @@
 namespace testsupport {
 
 // A test whose platform data root (QUILLORA_DATA_HOME) is a fresh folder, removed afterwards
-// together with any passphrase asker the test installed.
+// together with any passphrase asker the test installed. The data root's setting keeps the
+// machine's tokens and NSS databases out of the "MY" store.
 class DataRootTest : public ::testing::Test {
  protected:
   void SetUp() override {
     scratch_.emplace("quillora_data", "QUILLORA_DATA_HOME");
     root_ = scratch_->path();
+    ASSERT_EQ(p11::write_settings({.tokens = false, .nss = false}), 0u);
   }
   void TearDown() override {
     platform_ui::set_passphrase_asker(nullptr);

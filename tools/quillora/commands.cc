@@ -7,6 +7,7 @@
 #include "tools/quillora/command_line.h"
 #include "tools/quillora/host/registration_command.h"
 #include "tools/quillora/host/sign_command.h"
+#include "tools/quillora/install/install_command.h"
 
 namespace quillora {
 
@@ -20,6 +21,7 @@ constexpr Command kCommands[] = {
     {"signHTMLWithFilter", "signHTML with the same filters", host::run_sign_html_with_filter},
     {"register", "register the control module (type library, class, ProgID)", host::run_register},
     {"unregister", "remove the control's registration", host::run_unregister},
+    {"install", "install the control and its uninstaller for this user, and register it", install::run_install},
     {"certs", "manage the personal certificate store and its private keys", certs::run_certs_command},
 };
 

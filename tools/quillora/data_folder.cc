@@ -1,49 +1,15 @@
-// data_folder.cc - the data folder's and the registry's problems in words: which variable or file, what is wrong, what to do.
+// data_folder.cc - stops a command early, with what to do, when the data folder cannot be used.
 #include "tools/quillora/data_folder.h"
 
-#include <stdlib.h>
-
-#include "platform/base/data_root.h"
-#include "platform/base/last_error.h"
-#include "platform/registry/registry.h"
+#include "tools/control_host/data_problems.h"
 #include "tools/quillora/messages.h"
 
 namespace quillora {
 
-std::string data_folder_problem() {
-  std::string root;
-  if (platform::user_data_root(&root) != ERROR_SUCCESS) {
-    const char *own = getenv("QUILLORA_DATA_HOME");
-    if (own != nullptr)
-      return "QUILLORA_DATA_HOME is set but empty; set it to the data folder to use, or unset it for the default";
-    return "HOME is not set, so there is no default data folder; set QUILLORA_DATA_HOME to a folder";
-  }
-  if (platform::check_folder_path(root) == ERROR_DIRECTORY)
-    return "the data folder " + root +
-           " is not a folder (it, or a part of its path, is a file); point QUILLORA_DATA_HOME at a folder";
-  return "";
-}
-
 bool data_folder_usable() {
-  const std::string problem = data_folder_problem();
+  const std::string problem = host::data_folder_problem();
   if (!problem.empty()) report(problem);
   return problem.empty();
-}
-
-std::string registry_problem() {
-  HKEY key = nullptr;
-  const LSTATUS status = RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ, &key);
-  if (key != nullptr) RegCloseKey(key);
-  const std::string file = registry::hive_file(HKEY_CLASSES_ROOT);
-  if (status == ERROR_BADDB)
-    return "the registry file " + file +
-           " is damaged; move it away (it is left as it is for inspection) and run 'quillora register' again";
-  if (status == ERROR_DIRECTORY)
-    return "the registry file " + file +
-           " cannot be reached: a part of its path is a file, not a folder; point QUILLORA_DATA_HOME (or "
-           "QUILLORA_REGISTRY_ROOT) at a folder";
-  if (status == ERROR_BAD_ENVIRONMENT) return data_folder_problem();
-  return "";
 }
 
 }  // namespace quillora

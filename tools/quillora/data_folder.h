@@ -1,19 +1,9 @@
-// data_folder.h - why the user's data folder or the registry in it cannot be used, said so that the user knows what to do.
+// data_folder.h - stops a command early, with what to do, when the data folder cannot be used.
 #pragma once
-
-#include <string>
 
 namespace quillora {
 
-// "" when the data folder can be used (it exists as a folder or can be made); otherwise a
-// sentence naming the variable or folder at fault and what to do about it.
-std::string data_folder_problem();
-
-// Reports data_folder_problem() on stderr when there is one; false then.
+// Reports on stderr why the data folder cannot be used, when it cannot; false then.
 bool data_folder_usable();
-
-// "" when HKEY_CLASSES_ROOT can be read; otherwise a sentence naming the registry file or folder
-// at fault (damaged, or a file where a folder must be) and what to do about it.
-std::string registry_problem();
 
 }  // namespace quillora

@@ -145,7 +145,7 @@ TEST_F(HostTest, TheSignedBytesAreTheScriptsStringInTheAnsiCodePageCutAtItsNul) 
   ASSERT_EQ(certs::install_certificate(made->der, made->key.get(), "", &error), 0u) << error;
   user_.then([](HWND dialog) { winsys::HeadlessUser::click(dialog, IDOK); });
 
-  const std::u16string text = u"a\u00e9\u20ac\u03a9b";
+  const std::u16string text = u"a\u00e9\u20ac\u4e2db";
   VARIANT arg;
   VariantInit(&arg);
   arg.vt = VT_BSTR;

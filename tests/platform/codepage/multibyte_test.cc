@@ -1,6 +1,7 @@
-// multibyte_test.cc - catches wrong 1252 mappings (the five undefined bytes), a default character not reported, wrong UTF-8 replacement, NUL handling under -1, and broken size contracts.
+// multibyte_test.cc - catches wrong 1252 mappings (the five undefined bytes), a best fit missed or applied against WC_NO_BEST_FIT_CHARS, a default character not reported, wrong UTF-8 replacement, NUL handling under -1, and broken size contracts.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "platform/base/last_error.h"
@@ -18,11 +19,11 @@ std::u16string to_wide(UINT page, const std::string &bytes, int count) {
 }
 
 std::string to_narrow(UINT page, const std::u16string &text, int count, const char *default_char = nullptr,
-                      BOOL *used = nullptr) {
-  const int needed = WideCharToMultiByte(page, 0, text.data(), count, nullptr, 0, default_char, nullptr);
+                      BOOL *used = nullptr, DWORD flags = 0) {
+  const int needed = WideCharToMultiByte(page, flags, text.data(), count, nullptr, 0, default_char, nullptr);
   if (needed == 0) return "<error>";
   std::string out(needed, '\0');
-  EXPECT_EQ(WideCharToMultiByte(page, 0, text.data(), count, out.data(), needed, default_char, used), needed);
+  EXPECT_EQ(WideCharToMultiByte(page, flags, text.data(), count, out.data(), needed, default_char, used), needed);
   return out;
 }
 
@@ -72,6 +73,37 @@ INSTANTIATE_TEST_SUITE_P(
                     DefaultCase{"caller's default", u"\u4E2D", "#", "#"},
                     DefaultCase{"surrogate pair is one character", u"\U0001F600x", nullptr, "?x"},
                     DefaultCase{"lone surrogate", u"\xD800", nullptr, "?"}));
+
+struct BestFitCase {
+  const char *what;
+  std::u16string text;
+  DWORD flags;
+  std::string expected;
+  bool used_default;
+};
+
+std::ostream &operator<<(std::ostream &os, const BestFitCase &c) { return os << c.what; }
+
+class BestFit : public testing::TestWithParam<BestFitCase> {};
+
+TEST_P(BestFit, LookAlikeBeforeTheDefault) {
+  BOOL used = !GetParam().used_default;
+  EXPECT_EQ(to_narrow(CP_ACP, GetParam().text, static_cast<int>(GetParam().text.size()), nullptr, &used,
+                      GetParam().flags),
+            GetParam().expected)
+      << GetParam().what;
+  EXPECT_EQ(used != FALSE, GetParam().used_default) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CodePage1252, BestFit,
+    testing::Values(BestFitCase{"infinity", u"\u221E", 0, "8", false},
+                    BestFitCase{"stroke and caron letters", u"\u0141\u00F3d\u017A \u0160", 0, "L\xF3" "dz \x8A", false},
+                    BestFitCase{"fullwidth forms", u"\uFF41\uFF3A\uFF01", 0, "aZ!", false},
+                    BestFitCase{"part of the mark kept", u"\u01D5", 0, "\xDC", false},
+                    BestFitCase{"en space and almost-equal", u"1\u2002\u2248", 0, "1 \x98", false},
+                    BestFitCase{"no best fit for CJK", u"\u4E2D", 0, "?", true},
+                    BestFitCase{"WC_NO_BEST_FIT_CHARS", u"\u221E\u00E9", WC_NO_BEST_FIT_CHARS, "?\xE9", true}));
 
 struct Utf8Case {
   const char *what;
@@ -141,6 +173,9 @@ TEST(MultiByte, InvalidArguments) {
       {"negative output count", MultiByteToWideChar(CP_ACP, 0, "a", 1, wide, -1)},
       {"wide: code page 437", WideCharToMultiByte(437, 0, u"a", 1, narrow, 4, nullptr, nullptr)},
       {"wide: zero input count", WideCharToMultiByte(CP_ACP, 0, u"a", 0, narrow, 4, nullptr, nullptr)},
+      {"wide: other flags", WideCharToMultiByte(CP_ACP, 1, u"a", 1, narrow, 4, nullptr, nullptr)},
+      {"wide: no best fit in UTF-8",
+       WideCharToMultiByte(CP_UTF8, WC_NO_BEST_FIT_CHARS, u"a", 1, narrow, 4, nullptr, nullptr)},
   };
   for (const auto &call : calls) EXPECT_EQ(call.result, 0) << call.what;
   SetLastError(0);

@@ -82,8 +82,9 @@ class ScriptedAsker {
  public:
   // Each answer is a passphrase, or nothing to decline.
   explicit ScriptedAsker(std::vector<std::optional<std::string>> answers) : answers_(std::move(answers)) {
-    platform_ui::set_passphrase_asker([this](const std::string &, int attempt, std::string *passphrase) {
+    platform_ui::set_passphrase_asker([this](const std::string &what, int attempt, std::string *passphrase) {
       attempts_.push_back(attempt);
+      subjects_.push_back(what);
       if (attempts_.size() > answers_.size() || !answers_[attempts_.size() - 1]) return false;
       *passphrase = *answers_[attempts_.size() - 1];
       return true;
@@ -93,10 +94,13 @@ class ScriptedAsker {
 
   // The attempt numbers the provider passed, one per question asked.
   const std::vector<int> &attempts() const { return attempts_; }
+  // What each question named.
+  const std::vector<std::string> &subjects() const { return subjects_; }
 
  private:
   std::vector<std::optional<std::string>> answers_;
   std::vector<int> attempts_;
+  std::vector<std::string> subjects_;
 };
 
 }  // namespace crypto_test

@@ -27,7 +27,8 @@ TEST_P(usage_error, exits_64_with_the_cause_on_stderr_and_touches_nothing) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "quillora: " + GetParam().complaint + "\nTry 'quillora " + GetParam().help +
                        "--help' for more information.\n");
-  EXPECT_FALSE(std::filesystem::exists(sandbox.data_root())) << "the data root was made";
+  // Only the sandbox's own setting is there.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sandbox.data_root()), {}), 1) << "the data root changed";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -35,10 +36,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         usage_case{{}, "missing command", ""}, usage_case{{"sign"}, "unknown command 'sign'", ""},
         usage_case{{"--frobnicate"}, "unknown option '--frobnicate'", ""},
-        usage_case{{"certs"}, "missing certs command (import, list, remove, new or check)"},
+        usage_case{{"certs"}, "missing certs command (import, list, remove, new, check or sources)"},
         usage_case{{"certs", "lost"}, "unknown certs command 'lost'"},
         usage_case{{"certs", "list", "extra"}, "unexpected argument 'extra'"},
         usage_case{{"certs", "list", "--all"}, "unknown option '--all'"},
+        usage_case{{"certs", "sources", "--tokens", "yes"}, "option --tokens needs on or off, not 'yes'"},
+        usage_case{{"certs", "sources", "--module", "libx.so"}, "option --module needs an absolute path, not 'libx.so'"},
         usage_case{{"certs", "import"}, "missing FILE (the PKCS #12 file to import)"},
         usage_case{{"certs", "import", "a.p12", "b.p12"}, "unexpected argument 'b.p12'"},
         usage_case{{"certs", "import", "a.p12", "--password-file"}, "option --password-file needs a value"},
@@ -57,6 +60,10 @@ INSTANTIATE_TEST_SUITE_P(
         usage_case{{"certs", "remove", "ABCDE"},
                    "'ABCDE' is neither an index nor a thumbprint (or its first 6 or more hex digits)"},
         usage_case{{"certs", "new"}, "missing --subject"},
+        usage_case{{"certs", "new", "--subject", "CN=N\xFA\xF1" "ez"},
+                   "option --subject is not valid UTF-8: byte 0xFA at offset 4 (line 1)"},
+        usage_case{{"certs", "new", "--subject", "CN=x", "--issuer", "CN=\xC5\x81ukasz"},
+                   "option --issuer holds '\xC5\x81' (U+0141), which Windows-1252 lacks"},
         usage_case{{"certs", "new", "--subject", "CN=x", "--version", "2"}, "option --version needs 1 or 3, not '2'"},
         usage_case{{"certs", "new", "--subject", "CN=x", "--serial", "12G4"},
                    "option --serial needs 1 to 64 hex digits, not '12G4'"},
@@ -312,6 +319,7 @@ TEST(new_failure, leaves_neither_certificate_nor_key_nor_export) {
 TEST(new_failure, in_a_store_that_cannot_be_made_leaves_no_export) {
   Sandbox sandbox;
   // A file where the data root's folder should be: no store can be made under it, even by root.
+  std::filesystem::remove_all(sandbox.data_root());
   sandbox.write_text("data", "in the way");
   RunResult r = sandbox.run({"certs", "new", "--subject", "CN=x", "--export-cert", "x.cer"});
   EXPECT_EQ(r.exit_code, 1) << r.out;

@@ -1,5 +1,5 @@
 // certs_store_test.cc - faults in `quillora certs list` and `remove`: an order that is not the
-// order of addition, fields shown wrongly (names, serial bytes, validity, key state), the wrong
+// order of addition, fields shown wrongly (names, not UTF-8 in and out, serial bytes, validity, key state), the wrong
 // certificate removed, a key container left behind or removed with a miss; damaged entries and
 // orphaned keys that `certs check` does not list or its repair does not remove.
 #include <gtest/gtest.h>
@@ -40,7 +40,8 @@ std::vector<Row> rows(const Sandbox &sandbox) {
   EXPECT_EQ(r.err, "");
   static const std::regex kRow(
       " *([0-9]+)  ([0-9A-F]{40})  (yes|no|missing) +([0-9-]{10})  ([0-9-]{10})\n"
-      "     Subject: ([^\n]*)\n     Issuer:  ([^\n]*)\n     Serial:  ([0-9A-F]*)\n     Filter:  ([^\n]*)\n");
+      "     Subject: ([^\n]*)\n     Issuer:  ([^\n]*)\n     Serial:  ([0-9A-F]*)\n     Source:  [^\n]*\n"
+      "     Filter:  ([^\n]*)\n");
   std::vector<Row> found;
   for (std::sregex_iterator it(r.out.begin(), r.out.end(), kRow), end; it != end; ++it) {
     const std::smatch &m = *it;
@@ -72,8 +73,8 @@ TEST(list, shows_certificates_in_the_order_they_were_added) {
 
 TEST(list, shows_names_serial_validity_and_key_state) {
   Sandbox sandbox;
-  add(sandbox, {"--subject", "C=ES, O=Test Org, CN=Test", "--issuer", "C=ES, O=Test's Org, CN=Test CA", "--serial",
-                "00A1FF", "--not-before", "2020-01-02", "--not-after", "2030-03-04"});
+  add(sandbox, {"--subject", "C=ES, O=Test Org, CN=Jordi N\303\272\303\261ez", "--issuer", "C=ES, O=Test's Org, CN=Test CA",
+                "--serial", "00A1FF", "--not-before", "2020-01-02", "--not-after", "2030-03-04"});
   add(sandbox, {"--subject", "CN=Keyless", "--serial", "7F", "--no-key"});
   const std::vector<std::string> kept = sandbox.key_files();
   add(sandbox, {"--subject", "CN=Lost key", "--serial", "FF01"});
@@ -84,7 +85,7 @@ TEST(list, shows_names_serial_validity_and_key_state) {
 
   const std::vector<Row> listed = rows(sandbox);
   ASSERT_EQ(listed.size(), 3u);
-  EXPECT_EQ(listed[0].subject, "C=ES, O=Test Org, CN=Test");
+  EXPECT_EQ(listed[0].subject, "C=ES, O=Test Org, CN=Jordi N\303\272\303\261ez");
   EXPECT_EQ(listed[0].issuer, "C=ES, O=Test's Org, CN=Test CA");
   EXPECT_EQ(listed[0].serial, "00A1FF");
   // Ready to paste into a shell: the issuer most specific first, as the filter takes it.

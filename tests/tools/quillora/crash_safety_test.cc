@@ -63,7 +63,8 @@ bool has_temporary_files(const std::filesystem::path &root) {
 }
 
 void copy_data(const Sandbox &from, const Sandbox &to) {
-  std::filesystem::copy(from.data_root(), to.data_root(), std::filesystem::copy_options::recursive);
+  std::filesystem::copy(from.data_root(), to.data_root(),
+                        std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
 }
 
 TEST(killed_before_a_change, import_and_remove_leave_the_old_state_or_the_new_one) {

@@ -62,6 +62,20 @@ bool echo_is_off(int terminal) {
 
 }  // namespace
 
+ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name) {
+  const char *old = getenv(name);
+  if (old != nullptr) old_ = old;
+  had_ = old != nullptr;
+  setenv(name, value, 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (had_)
+    setenv(name_, old_.c_str(), 1);
+  else
+    unsetenv(name_);
+}
+
 std::string joined(const std::vector<std::string> &args) {
   std::string line;
   for (const std::string &arg : args) line += (line.empty() ? "" : " ") + arg;
@@ -72,6 +86,9 @@ Sandbox::Sandbox() {
   std::string pattern = (std::filesystem::temp_directory_path() / "quillora_test.XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
+  // The machine's tokens and NSS databases stay out of the sandbox's store.
+  std::filesystem::create_directories(data_root());
+  write_text("data/certificate-sources", "tokens = off\nnss = off\n");
 }
 
 Sandbox::~Sandbox() {
@@ -80,7 +97,11 @@ Sandbox::~Sandbox() {
 }
 
 RunResult Sandbox::run(const std::vector<std::string> &args, const std::string &input) const {
-  return run_program(QUILLORA_PATH, args, input, path_, data_root());
+  return quillora_test::run_program(QUILLORA_PATH, args, input, path_, data_root());
+}
+
+RunResult Sandbox::run_program(const std::string &program, const std::vector<std::string> &args) const {
+  return quillora_test::run_program(program, args, "", path_, data_root());
 }
 
 RunResult Sandbox::run_traced(const std::vector<std::string> &strace_args, const std::vector<std::string> &args,
@@ -91,7 +112,7 @@ RunResult Sandbox::run_traced(const std::vector<std::string> &strace_args, const
   all.push_back("--");
   all.push_back(QUILLORA_PATH);
   all.insert(all.end(), args.begin(), args.end());
-  return run_program("strace", all, input, path_, data_root());
+  return quillora_test::run_program("strace", all, input, path_, data_root());
 }
 
 RunResult Sandbox::run_on_terminal(const std::vector<std::string> &args, const std::vector<std::string> &typed) const {
@@ -143,8 +164,21 @@ RunResult Sandbox::run_on_terminal(const std::vector<std::string> &args, const s
 }
 
 void Sandbox::openssl(const std::vector<std::string> &args) const {
-  RunResult r = run_program("openssl", args, "", path_, data_root());
+  RunResult r = run_program("openssl", args);
   if (r.exit_code != 0) throw std::runtime_error("openssl " + joined(args) + " failed: " + r.err);
+}
+
+bool Sandbox::verifies(const std::string &base64_line, const std::string &signed_bytes) const {
+  write_text("signature.b64", base64_line);
+  write_text("content", signed_bytes);
+  try {
+    openssl({"base64", "-d", "-A", "-in", "signature.b64", "-out", "signature.p7s"});
+    openssl({"smime", "-verify", "-binary", "-inform", "DER", "-in", "signature.p7s", "-content", "content", "-noverify",
+             "-out", "/dev/null"});
+    return true;
+  } catch (const std::exception &) {
+    return false;
+  }
 }
 
 std::vector<std::string> Sandbox::key_files() const {

@@ -20,7 +20,22 @@ struct RunResult {
 
 std::string joined(const std::vector<std::string> &args);
 
+// Sets an environment variable for the programs a test runs, and restores it afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char *name, const char *value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv &) = delete;
+  ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+ private:
+  const char *name_;
+  std::string old_;
+  bool had_ = false;
+};
+
 // A scratch folder with the data root (QUILLORA_DATA_HOME) under it, removed with everything in it.
+// The data root starts with a setting that keeps the machine's tokens and NSS databases out.
 class Sandbox {
  public:
   Sandbox();
@@ -34,6 +49,8 @@ class Sandbox {
   // Runs quillora with `args` in a new session (no controlling terminal), `input` on stdin,
   // stdout and stderr captured, QUILLORA_DATA_HOME pointing at data_root().
   RunResult run(const std::vector<std::string> &args, const std::string &input = "") const;
+  // The same for another program, such as an installed uninstaller.
+  RunResult run_program(const std::string &program, const std::vector<std::string> &args) const;
 
   // Runs quillora on a pseudo-terminal that types `typed` (each line is sent when the program
   // prints ':' and waits), and returns everything the terminal showed together with the exit code.
@@ -45,6 +62,10 @@ class Sandbox {
 
   // Runs `openssl ARGS...` in path(); throws when it fails.
   void openssl(const std::vector<std::string> &args) const;
+
+  // Whether openssl verifies the Base64 signature (one line) as a detached signature over the
+  // bytes; both are written into path() for it.
+  bool verifies(const std::string &base64_line, const std::string &signed_bytes) const;
 
   // The key containers' files (*.p8) under the data root, by file name, sorted.
   std::vector<std::string> key_files() const;

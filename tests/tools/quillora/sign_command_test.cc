@@ -1,6 +1,5 @@
-// sign_command_test.cc - faults in quillora's signing and registration commands: a result not printed exactly, a wrong exit code for a kind of result, a text converted other than a page's, a registration that does not reach the control, a damaged registry or data folder taken for a missing registration, an HTML request whose text the terminal does not show.
+// sign_command_test.cc - faults in quillora's signing and registration commands: a result not printed exactly, a wrong exit code for a kind of result, a text converted other than a page's or signed silently changed, a damaged registry or data folder taken for a missing registration, a message box not one parseable line, an out-of-range select=N taken, a registration that does not reach the control, an HTML request whose text the terminal does not show.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -10,28 +9,6 @@
 
 namespace quillora_test {
 namespace {
-
-// Sets an environment variable for the programs a test runs, and restores it afterwards.
-class ScopedEnv {
- public:
-  ScopedEnv(const char *name, const char *value) : name_(name) {
-    const char *old = getenv(name);
-    if (old != nullptr) old_ = old;
-    had_ = old != nullptr;
-    setenv(name, value, 1);
-  }
-  ~ScopedEnv() {
-    if (had_)
-      setenv(name_, old_.c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char *name_;
-  std::string old_;
-  bool had_ = false;
-};
 
 // A sandbox with one signing certificate and the control registered, acted on by the headless user.
 class signing : public testing::Test {
@@ -45,18 +22,8 @@ class signing : public testing::Test {
     ASSERT_EQ(registered.exit_code, 0) << registered.err;
   }
 
-  // Writes the Base64 signature and the signed bytes, and asks openssl to verify one over the other.
   bool verifies(const std::string &base64_line, const std::string &signed_bytes) {
-    sandbox_.write_text("signature.b64", base64_line);
-    sandbox_.write_text("content", signed_bytes);
-    try {
-      sandbox_.openssl({"base64", "-d", "-A", "-in", "signature.b64", "-out", "signature.p7s"});
-      sandbox_.openssl({"smime", "-verify", "-binary", "-inform", "DER", "-in", "signature.p7s", "-content",
-                        "content", "-noverify", "-out", "/dev/null"});
-      return true;
-    } catch (const std::exception &) {
-      return false;
-    }
+    return sandbox_.verifies(base64_line, signed_bytes);
   }
 
   Sandbox sandbox_;
@@ -66,21 +33,22 @@ class signing : public testing::Test {
 TEST_F(signing, prints_a_signature_over_the_texts_windows_1252_bytes) {
   ScopedEnv actions("QUILLORA_HEADLESS_ACTIONS", "ok");
   // UTF-8 in; the control receives the page's string and signs its 1252 bytes. Omega is not in
-  // 1252 and becomes the default character.
-  const RunResult r = sandbox_.run({"signText", "Hola m\303\263n \342\202\254 \316\251"});
+  // 1252 and becomes its best fit, a CJK character has none and becomes the default character.
+  const RunResult r = sandbox_.run({"signText", "Hola m\303\263n \342\202\254 \316\251 \344\270\255"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   ASSERT_GT(r.out.size(), 100u);
   EXPECT_EQ(r.out.back(), '\n');
   const std::string line = r.out.substr(0, r.out.size() - 1);
   EXPECT_EQ(line.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="),
             std::string::npos);
-  EXPECT_TRUE(verifies(line, "Hola m\363n \200 ?"));
-  EXPECT_FALSE(verifies(line, "Hola m\303\263n \342\202\254 \316\251"));
+  EXPECT_TRUE(verifies(line, "Hola m\363n \200 O ?"));
+  EXPECT_FALSE(verifies(line, "Hola m\303\263n \342\202\254 \316\251 \344\270\255"));
 }
 
 TEST_F(signing, reads_the_text_from_a_file_or_standard_input) {
   ScopedEnv actions("QUILLORA_HEADLESS_ACTIONS", "ok");
-  const std::string text = "l\303\255nia 1\nl\303\255nia 2\n";
+  // A byte-order mark is no part of the text.
+  const std::string text = "\xEF\xBB\xBFl\303\255nia 1\nl\303\255nia 2\n";
   const std::filesystem::path file = sandbox_.write_text("text.txt", text);
   const RunResult from_file = sandbox_.run({"signText", "--file", file.string()});
   ASSERT_EQ(from_file.exit_code, 0) << from_file.err;
@@ -128,21 +96,31 @@ INSTANTIATE_TEST_SUITE_P(
                     3,
                     "error:noMatchingCert\n",
                     false,
-                    "quillora: message box Quillora: No s'ha trobat cap certificat v\303\240lid"},
+                    "quillora: message box: caption=\"Quillora\" flags=0x00001040 text=\"No s'ha trobat cap "
+                    "certificat v\303\240lid per a realitzar la signatura.\"\n"},
         result_case{"forbidden_tag",
                     {"signHTML", "<p>ok</p><img src=x>"},
                     "",
                     4,
                     "error:internalError\n",
                     false,
-                    "quillora: message box Error: El text que signar\303\241 cont\303\251 comandes HTML\n"},
+                    "quillora: message box: caption=\"Error\" flags=0x00001010 text=\"El text que signar\303\241 "
+                    "cont\303\251 comandes HTML\\nno permeses en aquesta aplicaci\303\263.\"\n"},
         result_case{"bad_issuer",
                     {"signHTMLWithFilter", "<b>x</b>", "--issuer", "X=1"},
                     "",
                     4,
                     "error:internalError\nS'ha produ\303\257t un error accedint a les funcions criptogr\303\240fiques.",
                     true,
-                    "message box Quillora"},
+                    "message box: caption=\"Quillora\""},
+        result_case{"select_out_of_range",
+                    {"signText", "x"},
+                    "select=1,ok",
+                    64,
+                    "",
+                    false,
+                    "quillora: signText: QUILLORA_HEADLESS_ACTIONS: select=1 is out of range: the dialog's list "
+                    "has 1 entry, counted from 0 in its shown order\n"},
         result_case{"filters_that_match", {"signTextWithFilter", "x", "--issuer", "CN=Joan Serra, C=ES", "--serial",
                     "0a1b", "--key-usage", "nonRepudiation,digitalSignature"}, "ok", 0, "MII", true, ""}),
     [](const testing::TestParamInfo<result_case> &info) { return info.param.name; });
@@ -181,6 +159,7 @@ TEST(unusable_data, is_named_with_what_to_do) {
       std::filesystem::copy_file(sandbox.path() / "garbage", hive, std::filesystem::copy_options::overwrite_existing);
       complaint = "the registry file " + hive.string() + " is damaged; move it away";
     } else {
+      std::filesystem::remove_all(sandbox.data_root());
       sandbox.write_text("data", "in the way");
       complaint = "the data folder " + sandbox.data_root().string() + " is not a folder";
     }
@@ -215,7 +194,9 @@ TEST_F(signing, an_html_request_on_a_terminal_shows_the_pages_text_and_enter_sig
   const RunResult r =
       sandbox_.run_on_terminal({"signHTML", "<p>Hola <b>m\303\263n</b></p><p>&lt;b&gt; &amp; adeu</p>"}, {""});
   ASSERT_EQ(r.exit_code, 0) << r.out;
-  EXPECT_NE(r.out.find("| Hola m\303\263n\r\n| <b> & adeu\r\n"), std::string::npos) << r.out;
+  const size_t first = r.out.find("\n| Hola m\303\263n\x1b[K");
+  ASSERT_NE(first, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("\n| <b> & adeu\x1b[K", first), r.out.find("\n", first + 1)) << r.out;
   EXPECT_EQ(r.out.find("<p>"), std::string::npos) << "the markup was shown: " << r.out;
   // The dialog is drawn on the alternate screen; the signature is printed after the terminal is
   // back on its own.
@@ -231,6 +212,7 @@ TEST_F(signing, an_html_request_on_a_terminal_shows_the_pages_text_and_enter_sig
 struct sign_usage_case {
   std::vector<std::string> args;
   std::string complaint;
+  std::string input = "";
 };
 
 std::ostream &operator<<(std::ostream &os, const sign_usage_case &c) { return os << '[' << joined(c.args) << ']'; }
@@ -239,7 +221,7 @@ class sign_usage_error : public testing::TestWithParam<sign_usage_case> {};
 
 TEST_P(sign_usage_error, exits_64_before_reaching_the_control) {
   Sandbox sandbox;
-  const RunResult r = sandbox.run(GetParam().args);
+  const RunResult r = sandbox.run(GetParam().args, GetParam().input);
   EXPECT_EQ(r.exit_code, 64);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find(GetParam().complaint), std::string::npos) << r.err;
@@ -254,6 +236,9 @@ INSTANTIATE_TEST_SUITE_P(
                     sign_usage_case{{"signText", "--file", "missing.txt"}, "missing.txt: cannot be read"},
                     sign_usage_case{{"signHTML", "--file", "."}, ".: is a folder"},
                     sign_usage_case{{"register", "--module", ""}, "option --module needs a path"},
+                    sign_usage_case{{"signText", "a\nb\xE9"}, "not valid UTF-8: byte 0xE9 at offset 3 (line 2)"},
+                    sign_usage_case{{"signHTML", "-"}, "holds a NUL byte at offset 1", std::string("a\0b", 3)},
+                    sign_usage_case{{"signText", "-"}, "the text is UTF-16", std::string("\xFF\xFE" "a\0", 4)},
                     sign_usage_case{{"register", "extra"}, "unexpected argument 'extra'"},
                     sign_usage_case{{"unregister", "--module"}, "--module"}));
 

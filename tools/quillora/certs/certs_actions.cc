@@ -10,6 +10,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/base/data_root.h"
+#include "platform/codepage/code_page_1252.h"
+#include "platform/crypto/pkcs11/source_settings.h"
 #include "platform/crypto/store_check.h"
 #include "tools/quillora/certs/pkcs12_file.h"
 #include "tools/quillora/certs/store_admin.h"
@@ -108,10 +111,13 @@ std::string shell_quoted(const std::string &text) {
 void print_certificate(const StoredCertificate &c) {
   printf("%3d  %-40s  %-7s  %-10s  %s\n", c.index, c.thumbprint.c_str(), key_word(c.key), day_of(c.not_before).c_str(),
          day_of(c.not_after).c_str());
-  printf("     Subject: %s\n     Issuer:  %s\n     Serial:  %s\n     Filter:  --issuer %s --serial %s\n",
-         c.subject.c_str(), c.issuer.c_str(), c.serial.c_str(), shell_quoted(c.issuer_filter).c_str(),
-         c.serial.c_str());
+  printf("     Subject: %s\n     Issuer:  %s\n     Serial:  %s\n     Source:  %s\n"
+         "     Filter:  --issuer %s --serial %s\n",
+         c.subject.c_str(), c.issuer.c_str(), c.serial.c_str(), c.source.empty() ? "store" : c.source.c_str(),
+         shell_quoted(c.issuer_filter).c_str(), c.serial.c_str());
 }
+
+const char *switch_word(bool on) { return on ? "on " : "off"; }
 
 // Shows the certificate just installed. Its thumbprint names it to `certs remove`; the store is
 // not listed again for an index, which would make every addition cost as much as the store is big.
@@ -170,7 +176,8 @@ int import_command(const ImportOptions &options) {
   return kExitOk;
 }
 
-int list_command() {
+int list_command(const ListOptions &options) {
+  p11::set_tokens_off_in_process(!options.tokens);
   std::vector<StoredCertificate> stored;
   std::string error;
   if (list_certificates(&stored, &error) != 0) {
@@ -213,7 +220,7 @@ int new_command(const NewOptions &options) {
   std::string error;
   std::optional<MadeCertificate> made = make_certificate(request, &error);
   if (!made) {
-    report("cannot make the certificate: " + error);
+    report("cannot make the certificate: " + codepage::utf8_from_ansi(error));  // it quotes the 1252 names
     return kExitFailed;
   }
   if (!options.export_path.empty() && !write_der(options.export_path, made->der)) return kExitFailed;
@@ -261,6 +268,32 @@ int check_command(bool repair) {
   }
   printf("%zu problem(s); 'quillora certs check --repair' removes the files named.\n", findings.size());
   return kExitFailed;
+}
+
+int sources_command(const SourcesOptions &options) {
+  p11::SourceSettings settings = p11::read_settings();
+  const p11::SourceSettings before = settings;
+  if (options.tokens) settings.tokens = *options.tokens;
+  if (options.nss) settings.nss = *options.nss;
+  if (options.module) settings.module = *options.module;
+  if (settings != before) {
+    if (DWORD error = p11::write_settings(settings)) {
+      report(p11::settings_path(), "cannot write the setting: " + quillora::error_text(error));
+      return kExitFailed;
+    }
+  }
+  std::string databases;
+  for (const p11::NssDatabase &db : p11::nss_databases()) databases += (databases.empty() ? "" : ", ") + db.folder;
+  printf("Sources of the personal store, in the order it lists them (setting: %s):\n", p11::settings_path().c_str());
+  std::string root;
+  platform::user_data_root(&root);  // usable: the command checked it first
+  printf("  store   on   %s/certificates/MY\n", root.c_str());
+  printf("  tokens  %s  the PKCS #11 tokens of the modules p11-kit registers\n", switch_word(settings.tokens));
+  printf("  module  %s  %s\n", switch_word(!settings.module.empty()),
+         settings.module.empty() ? "no extra PKCS #11 module" : settings.module.c_str());
+  printf("  nss     %s  %s\n", switch_word(settings.nss),
+         databases.empty() ? "no NSS database found (~/.pki/nssdb, $XDG_DATA_HOME/pki/nssdb)" : databases.c_str());
+  return kExitOk;
 }
 
 }  // namespace certs

@@ -35,7 +35,17 @@ int run_import(const ParsedOptions &parsed) {
   return run_checked(error, [&] { return import_command(options); });
 }
 
-int run_list(const ParsedOptions &parsed) { return run_checked(check_list(parsed), list_command); }
+int run_list(const ParsedOptions &parsed) {
+  ListOptions options;
+  const std::string error = check_list(parsed, &options);
+  return run_checked(error, [&] { return list_command(options); });
+}
+
+int run_sources(const ParsedOptions &parsed) {
+  SourcesOptions options;
+  const std::string error = check_sources(parsed, &options);
+  return run_checked(error, [&] { return sources_command(options); });
+}
 
 int run_remove(const ParsedOptions &parsed) {
   RemoveOptions options;
@@ -63,31 +73,43 @@ const Subcommand kSubcommands[] = {{"import", kImportOptionSpecs, run_import},
                                    {"list", kListOptionSpecs, run_list},
                                    {"remove", kRemoveOptionSpecs, run_remove},
                                    {"new", kNewOptionSpecs, run_new},
-                                   {"check", kCheckOptionSpecs, run_check}};
+                                   {"check", kCheckOptionSpecs, run_check},
+                                   {"sources", kSourcesOptionSpecs, run_sources}};
 
 void print_certs_help() {
   fputs(
       "Usage: quillora certs import FILE.p12 [--password-file F | --password-stdin]\n"
       "                             [--key-passphrase-file F | --no-key-passphrase]\n"
-      "       quillora certs list\n"
+      "       quillora certs list [--no-tokens]\n"
       "       quillora certs remove INDEX|THUMBPRINT\n"
       "       quillora certs new --subject NAME [OPTIONS]\n"
       "       quillora certs check [--repair]\n"
+      "       quillora certs sources [--tokens on|off] [--nss on|off] [--module PATH | --no-module]\n"
       "Manages the certificates of the personal store (\"MY\") and their private keys, kept\n"
       "under $QUILLORA_DATA_HOME, else $XDG_DATA_HOME/quillora, else ~/.local/share/quillora.\n"
+      "The store also offers, after its own, the certificates with keys on the user's PKCS #11\n"
+      "tokens (smart cards, through the modules p11-kit registers) and in the NSS databases\n"
+      "(~/.pki/nssdb, $XDG_DATA_HOME/pki/nssdb); their keys stay there and their PIN or\n"
+      "password is asked when a signature needs it.\n"
       "\n"
       "Commands:\n"
       "  import FILE.p12  add the certificate of a PKCS #12 file (.p12, .pfx; AES, 3DES or\n"
       "                   RC2-40) with its private key, which goes into a new container of\n"
       "                   the software key provider\n"
       "  list             show each certificate: index, SHA-1 thumbprint, whether its private\n"
-      "                   key is there, validity (UTC), subject, issuer and serial number\n"
+      "                   key is there, validity (UTC), subject, issuer, serial number and\n"
+      "                   source (the store, a token, an NSS database); --no-tokens shows\n"
+      "                   the store's own only\n"
       "  remove SELECTOR  remove one certificate and its private key; SELECTOR is the index\n"
       "                   that list shows, or a thumbprint or its first 6 or more hex digits\n"
       "  new              make a test certificate with a new 2048-bit RSA key and install it\n"
       "  check            list damaged certificate or property files and private keys that no\n"
       "                   certificate names (left by a crash or by hand); with --repair, remove\n"
       "                   them (exit 1 when problems remain)\n"
+      "  sources          show, or change with its options, which sources the store gathers:\n"
+      "                   --tokens and --nss switch the p11-kit tokens and the NSS databases\n"
+      "                   on or off, --module names one more PKCS #11 module (an absolute\n"
+      "                   path) and --no-module forgets it\n"
       "\n"
       "Options of import:\n"
       "  --password-file F        the file's password is the first line of F\n"
@@ -129,7 +151,7 @@ void print_certs_help() {
 }  // namespace
 
 int run_certs_command(std::span<const std::string> args) {
-  if (args.empty()) return usage_error("missing certs command (import, list, remove, new or check)");
+  if (args.empty()) return usage_error("missing certs command (import, list, remove, new, check or sources)");
   if (args[0] == "-h" || args[0] == "--help") {
     print_certs_help();
     return quillora::kExitOk;

@@ -4,6 +4,9 @@
 #include <time.h>
 
 #include <cctype>
+#include <utility>
+
+#include "tools/quillora/text_edges.h"
 
 namespace certs {
 
@@ -31,6 +34,8 @@ constexpr OptionSpec kNew[] = {{"--subject", true},
                                {"--export-cert", true}};
 
 constexpr OptionSpec kCheck[] = {{"--repair", false}};
+constexpr OptionSpec kList[] = {{"--no-tokens", false}};
+constexpr OptionSpec kSources[] = {{"--tokens", true}, {"--nss", true}, {"--module", true}, {"--no-module", false}};
 
 constexpr KeyUsageName kKeyUsages[] = {{"digitalSignature", 0x80}, {"nonRepudiation", 0x40}, {"keyEncipherment", 0x20},
                                        {"dataEncipherment", 0x10}, {"keyAgreement", 0x08},   {"keyCertSign", 0x04}};
@@ -152,10 +157,11 @@ std::string check_key_usage(const ParsedOptions &parsed, CertificateRequest *req
 }  // namespace
 
 const std::span<const OptionSpec> kImportOptionSpecs = kImport;
-const std::span<const OptionSpec> kListOptionSpecs = {};
+const std::span<const OptionSpec> kListOptionSpecs = kList;
 const std::span<const OptionSpec> kRemoveOptionSpecs = {};
 const std::span<const OptionSpec> kNewOptionSpecs = kNew;
 const std::span<const OptionSpec> kCheckOptionSpecs = kCheck;
+const std::span<const OptionSpec> kSourcesOptionSpecs = kSources;
 const std::span<const KeyUsageName> kKeyUsageNames = kKeyUsages;
 
 std::string check_import(const ParsedOptions &parsed, ImportOptions *options) {
@@ -181,7 +187,32 @@ std::string check_import(const ParsedOptions &parsed, ImportOptions *options) {
   return "";
 }
 
-std::string check_list(const ParsedOptions &parsed) { return check_operands(parsed, 0, ""); }
+std::string check_list(const ParsedOptions &parsed, ListOptions *options) {
+  options->tokens = !parsed.has("--no-tokens");
+  return check_operands(parsed, 0, "");
+}
+
+std::string check_sources(const ParsedOptions &parsed, SourcesOptions *options) {
+  for (std::string error : {check_operands(parsed, 0, ""), check_values(parsed, {"--module"}),
+                            quillora::exclusive(parsed, {"--module", "--no-module"})}) {
+    if (!error.empty()) return error;
+  }
+  for (const auto &[name, field] : {std::pair{"--tokens", &options->tokens}, std::pair{"--nss", &options->nss}}) {
+    if (!parsed.has(name)) continue;
+    const std::string &value = parsed.value(name);
+    if (value != "on" && value != "off") return std::string("option ") + name + " needs on or off, not '" + value + "'";
+    *field = value == "on";
+  }
+  if (parsed.has("--module")) {
+    const std::string &path = parsed.value("--module");
+    // The setting is read wherever the store is opened, from whatever folder: a relative path
+    // would name another file there.
+    if (path[0] != '/') return "option --module needs an absolute path, not '" + path + "'";
+    options->module = path;
+  }
+  if (parsed.has("--no-module")) options->module = "";
+  return "";
+}
 
 std::string check_check(const ParsedOptions &parsed) { return check_operands(parsed, 0, ""); }
 
@@ -210,8 +241,13 @@ std::string check_new(const ParsedOptions &parsed, NewOptions *options) {
   }
   CertificateRequest &request = options->request;
   if (!parsed.has("--subject")) return "missing --subject";
-  request.subject = parsed.value("--subject");
-  request.issuer = parsed.value("--issuer");
+  // The names come as UTF-8 and the platform takes Windows-1252.
+  for (const auto &[name, field] : {std::pair{"--subject", &request.subject}, std::pair{"--issuer", &request.issuer}}) {
+    std::string error;
+    const std::optional<std::string> ansi = quillora::ansi_from_utf8(parsed.value(name), &error);
+    if (!ansi) return std::string("option ") + name + " " + error;
+    *field = *ansi;
+  }
   if (parsed.has("--version")) {
     const std::string &version = parsed.value("--version");
     if (version != "1" && version != "3") return "option --version needs 1 or 3, not '" + version + "'";

@@ -10,6 +10,8 @@
 
 #include "platform/base/data_root.h"
 #include "platform/base/last_error.h"
+#include "platform/codepage/code_page_1252.h"
+#include "platform/codepage/utf8.h"
 #include "platform/crypto/cert_store.h"
 #include "platform/crypto/key_provider.h"
 #include "platform/crypto/software_keys.h"
@@ -90,7 +92,7 @@ std::string name_text(const CERT_NAME_BLOB &name, DWORD flags = 0) {
   std::string text(size, '\0');
   CertNameToStrA(X509_ASN_ENCODING, &copy, CERT_X500_NAME_STR | flags, text.data(), size);
   text.resize(size > 0 ? size - 1 : 0);
-  return text;
+  return codepage::utf8_from_ansi(text);
 }
 
 int64_t posix_seconds(const FILETIME &time) {
@@ -109,6 +111,15 @@ std::string key_container(PCCERT_CONTEXT context) {
   return narrow(reinterpret_cast<const CRYPT_KEY_PROV_INFO *>(buffer.data())->pwszContainerName);
 }
 
+// Where a certificate comes from when it is not the store's own.
+std::string source_of(PCCERT_CONTEXT context) {
+  DWORD nbytes = 0;
+  if (!CertGetCertificateContextProperty(context, QUILLORA_SOURCE_PROP_ID, nullptr, &nbytes)) return "";
+  std::u16string text(nbytes / sizeof(char16_t), u'\0');
+  if (!CertGetCertificateContextProperty(context, QUILLORA_SOURCE_PROP_ID, text.data(), &nbytes)) return "";
+  return codepage::utf8_from_utf16(text.substr(0, text.find(u'\0')));
+}
+
 StoredCertificate describe(PCCERT_CONTEXT context, int index) {
   StoredCertificate c;
   c.index = index;
@@ -125,7 +136,11 @@ StoredCertificate describe(PCCERT_CONTEXT context, int index) {
   c.not_before = posix_seconds(info.NotBefore);
   c.not_after = posix_seconds(info.NotAfter);
   c.container = key_container(context);
-  if (!c.container.empty())
+  c.source = source_of(context);
+  // A token lists only the certificates whose key it holds.
+  if (!c.source.empty())
+    c.key = StoredCertificate::Key::present;
+  else if (!c.container.empty())
     c.key = softkeys::container_exists(c.container) ? StoredCertificate::Key::present : StoredCertificate::Key::missing;
   return c;
 }
@@ -269,6 +284,11 @@ uint32_t remove_certificate(int index, const std::string &thumbprint_prefix, Sto
       *error =
           std::to_string(matches) + " certificates' thumbprints start with " + thumbprint_prefix + "; give more digits";
     return CRYPT_E_NOT_FOUND;
+  }
+  if (!removed->source.empty()) {
+    *error = "certificate " + std::to_string(removed->index) + " is on " + removed->source +
+             ", which only the token's own tools change";
+    return ERROR_ACCESS_DENIED;
   }
   if (!CertDeleteCertificateFromStore(chosen.release()))
     return fail(GetLastError(), "cannot remove the certificate from the store", error);

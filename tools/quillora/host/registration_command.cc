@@ -10,9 +10,10 @@
 #include "platform/modules/modules.h"
 #include "platform/registry/registry.h"
 #include "tools/quillora/command_line.h"
+#include "tools/control_host/control_client.h"
+#include "tools/control_host/data_problems.h"
 #include "tools/quillora/data_folder.h"
 #include "tools/quillora/error_text.h"
-#include "tools/quillora/host/control_client.h"
 #include "tools/quillora/messages.h"
 
 namespace host {
@@ -56,28 +57,11 @@ void print_help(std::string_view command, std::string_view what) {
                             : "the module the registry names for the control, else the one this quillora was built with");
 }
 
-// Loads the module, calls the export, unloads it; the export's HRESULT decides the exit code.
-int call_export(std::string_view command, const std::string &module, const char *export_name) {
-  const std::string name(command);
-  HMODULE handle = LoadLibraryExA(module.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (handle == nullptr) {
-    quillora::report(module, "cannot be loaded as a module: " + quillora::error_text(GetLastError(), module));
-    return kExitFailed;
-  }
-  using ExportFunction = HRESULT (*)();
-  const auto function = reinterpret_cast<ExportFunction>(reinterpret_cast<void (*)()>(GetProcAddress(handle, export_name)));
-  if (function == nullptr) {
-    FreeLibrary(handle);
-    quillora::report(module, std::string("has no export ") + export_name);
-    return kExitFailed;
-  }
-  const HRESULT hr = function();
-  FreeLibrary(handle);
-  if (FAILED(hr)) {
-    // Registration fails on the registry as a rule; what is wrong with it says more than the code.
-    const std::string problem = quillora::registry_problem();
-    quillora::report(module, std::string(export_name) + " failed: " +
-                                 (problem.empty() ? quillora::error_text(static_cast<uint32_t>(hr)) : problem));
+// The export's HRESULT decides the exit code.
+int call_export(const std::string &module, const char *export_name) {
+  const std::string error = call_module_export(module, export_name);
+  if (!error.empty()) {
+    quillora::report(module, error);
     return kExitFailed;
   }
   printf("%s: %s succeeded\n", module.c_str(), export_name);
@@ -104,10 +88,28 @@ int run(std::string_view command, std::span<const std::string> args) {
   std::string module = options->value("--module");
   if (module.empty() && !registering) module = registered_module();
   if (module.empty()) module = QUILLORA_CONTROL_MODULE;
-  return call_export(command, module, registering ? "DllRegisterServer" : "DllUnregisterServer");
+  return call_export(module, registering ? "DllRegisterServer" : "DllUnregisterServer");
 }
 
 }  // namespace
+
+std::string call_module_export(const std::string &module, const char *export_name) {
+  HMODULE handle = LoadLibraryExA(module.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (handle == nullptr) return "cannot be loaded as a module: " + quillora::error_text(GetLastError(), module);
+  using ExportFunction = HRESULT (*)();
+  const auto function = reinterpret_cast<ExportFunction>(reinterpret_cast<void (*)()>(GetProcAddress(handle, export_name)));
+  if (function == nullptr) {
+    FreeLibrary(handle);
+    return std::string("has no export ") + export_name;
+  }
+  const HRESULT hr = function();
+  FreeLibrary(handle);
+  if (SUCCEEDED(hr)) return "";
+  // Registration fails on the registry as a rule; what is wrong with it says more than the code.
+  const std::string problem = registry_problem();
+  return std::string(export_name) + " failed: " +
+         (problem.empty() ? quillora::error_text(static_cast<uint32_t>(hr)) : problem);
+}
 
 int run_register(std::span<const std::string> args) { return run("register", args); }
 int run_unregister(std::span<const std::string> args) { return run("unregister", args); }

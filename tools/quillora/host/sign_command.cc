@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "platform/codepage/multibyte.h"
+#include "platform/windows/back_end_choice.h"
+#include "tools/control_host/control_client.h"
+#include "tools/control_host/user_interface.h"
 #include "tools/quillora/bounded_input.h"
 #include "tools/quillora/command_line.h"
 #include "tools/quillora/data_folder.h"
-#include "tools/quillora/host/control_client.h"
-#include "tools/quillora/host/user_interface.h"
 #include "tools/quillora/messages.h"
+#include "tools/quillora/text_edges.h"
 
 namespace host {
 
@@ -41,14 +43,15 @@ void print_help(const Method &method) {
       "Asks the signing control for a signature over the text, as a web page does, and prints the\n"
       "control's answer on stdout followed by a line feed: the Base64 signature or an error:... result.\n"
       "The text is UTF-8 (an argument, a file, or standard input with '-'), at most %s; the control\n"
-      "receives it as a page's string and signs its Windows-1252 bytes. A text that begins with '-'\n"
-      "goes after '--', which ends the options.%s\n"
+      "receives it as a page's string and signs its Windows-1252 bytes. A leading byte-order mark is\n"
+      "dropped; a text that is not valid UTF-8 or holds a NUL byte is refused (exit %d). A text that\n"
+      "begins with '-' goes after '--', which ends the options.%s\n"
       "\n"
       "Exit codes:\n"
       "  %2d  signed\n  %2d  the control could not be reached (stderr says why)\n"
       "  %2d  error:userCancel\n  %2d  error:noMatchingCert\n  %2d  error:internalError\n"
       "  %2d  empty result: the dialog could not be shown\n  %2d  usage error\n",
-      quillora::size_text(quillora::kMaxTextNbytes).c_str(),
+      quillora::size_text(quillora::kMaxTextNbytes).c_str(), kExitUsage,
       method.filtered ? "\nThe filters narrow the certificates: an X.500 issuer name, a serial number in hex,\n"
                         "and key usages separated by commas (digitalSignature, nonRepudiation, ...); 'quillora certs list'\n"
                         "prints each certificate's --issuer and --serial."
@@ -108,6 +111,11 @@ int run_method(const Method &method, std::span<const std::string> args) {
     quillora::report_usage_error(error, command);
     return kExitUsage;
   }
+  // What is signed must be what the user gave: a text that would reach the control changed is refused.
+  if (error = quillora::check_text_to_sign(&*text); !error.empty()) {
+    quillora::report(command, error);
+    return kExitUsage;
+  }
   std::vector<std::optional<std::string>> arguments;
   arguments.push_back(std::move(*text));
   if (method.filtered) {
@@ -115,7 +123,7 @@ int run_method(const Method &method, std::span<const std::string> args) {
   }
 
   if (!quillora::data_folder_usable()) return kExitFailed;
-  const std::string ui_error = choose_user_interface();
+  const std::string ui_error = choose_user_interface("quillora");
   if (!ui_error.empty()) {
     quillora::report(command, ui_error);
     return kExitFailed;
@@ -125,6 +133,10 @@ int run_method(const Method &method, std::span<const std::string> args) {
   if (!error.empty()) {
     quillora::report(command, error);
     return kExitFailed;
+  }
+  if (const std::string failure = winsys::scripted_user_failure(); !failure.empty()) {
+    quillora::report(command, "QUILLORA_HEADLESS_ACTIONS: " + failure);
+    return kExitUsage;
   }
   const std::string printed = utf8_of(result);
   fwrite(printed.data(), 1, printed.size(), stdout);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ inline constexpr char16_t kControlProgId[] = u"KESTRAVON.Quillora.1";
 // call. On success *result is the method's string and the return value is empty; otherwise it
 // says what failed.
 std::string call_control_method(std::u16string_view method, std::vector<std::optional<std::string>> arguments,
+                                std::u16string *result);
+
+// The same with the arguments in UTF-16, as a page's strings arrive.
+std::string call_control_method(std::u16string_view method, std::span<const std::optional<std::u16string>> arguments,
                                 std::u16string *result);
 
 }  // namespace host

@@ -1,16 +1,17 @@
 // control_client.cc - call_control_method: CLSIDFromProgID, CoCreateInstance, GetIDsOfNames and Invoke with automation strings.
-#include "tools/quillora/host/control_client.h"
+#include "tools/control_host/control_client.h"
 
 #include <stdio.h>
 
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "platform/com/activation.h"
 #include "platform/codepage/multibyte.h"
 #include "platform/com/bstr.h"
 #include "platform/com/variant.h"
-#include "tools/quillora/data_folder.h"
+#include "tools/control_host/data_problems.h"
 
 namespace host {
 
@@ -49,6 +50,15 @@ class Arguments {
       arguments[i].reset();
     }
   }
+  explicit Arguments(std::span<const std::optional<std::u16string>> arguments) : m_variants(arguments.size()) {
+    for (size_t i = 0; i < arguments.size(); ++i) {
+      VARIANT &v = m_variants[arguments.size() - 1 - i];
+      VariantInit(&v);
+      v.vt = VT_BSTR;
+      v.bstrVal = arguments[i] ? SysAllocStringLen(arguments[i]->data(), static_cast<UINT>(arguments[i]->size()))
+                               : nullptr;
+    }
+  }
   ~Arguments() {
     for (VARIANT &v : m_variants) VariantClear(&v);
   }
@@ -61,22 +71,19 @@ class Arguments {
   std::vector<VARIANT> m_variants;
 };
 
-}  // namespace
-
-std::string call_control_method(std::u16string_view method, std::vector<std::optional<std::string>> arguments,
-                                std::u16string *result) {
+std::string invoke(std::u16string_view method, Arguments &args, std::u16string *result) {
   CLSID clsid;
   HRESULT hr = CLSIDFromProgID(kControlProgId, &clsid);
   // A registry that cannot be read looks like one without the control; it must not be taken for one.
   if (FAILED(hr)) {
-    if (std::string problem = quillora::registry_problem(); !problem.empty()) return problem;
+    if (std::string problem = registry_problem(); !problem.empty()) return problem;
     return hr == CO_E_CLASSSTRING ? "the control is not registered (run 'quillora register')"
                                   : hresult_text("looking up the control's class", hr);
   }
   IDispatch *raw = nullptr;
   hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void **>(&raw));
   if (FAILED(hr)) {
-    if (std::string problem = quillora::registry_problem(); !problem.empty()) return problem;
+    if (std::string problem = registry_problem(); !problem.empty()) return problem;
     return hresult_text("creating the control", hr);
   }
   const DispatchPtr control(raw);
@@ -87,7 +94,6 @@ std::string call_control_method(std::u16string_view method, std::vector<std::opt
   hr = control->GetIDsOfNames(GUID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
   if (FAILED(hr)) return hresult_text("finding the method", hr);
 
-  Arguments args(arguments);
   DISPPARAMS params = args.params();
   VARIANT answer;
   VariantInit(&answer);
@@ -103,6 +109,20 @@ std::string call_control_method(std::u16string_view method, std::vector<std::opt
   result->assign(answer.bstrVal, SysStringLen(answer.bstrVal));
   VariantClear(&answer);
   return "";
+}
+
+}  // namespace
+
+std::string call_control_method(std::u16string_view method, std::vector<std::optional<std::string>> arguments,
+                                std::u16string *result) {
+  Arguments args(arguments);
+  return invoke(method, args, result);
+}
+
+std::string call_control_method(std::u16string_view method, std::span<const std::optional<std::u16string>> arguments,
+                                std::u16string *result) {
+  Arguments args(arguments);
+  return invoke(method, args, result);
 }
 
 }  // namespace host

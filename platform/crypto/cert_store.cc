@@ -105,6 +105,21 @@ DWORD complete_listing(Store *store) {
   return ERROR_SUCCESS;
 }
 
+// The tokens' certificates are gathered at the first enumeration rather than at the opening:
+// loading their modules costs far more than an addition, and only a listing needs them.
+void attach_pending_tokens(Store *store) {
+  if (store == nullptr) return;
+  {
+    std::lock_guard<std::mutex> lock(certstore::model_mutex());
+    if (!store->tokens_pending) return;
+  }
+  certstore::TokenRecords tokens = certstore::gather_token_records();  // slow: without the lock
+  std::lock_guard<std::mutex> lock(certstore::model_mutex());
+  if (!store->tokens_pending) return;  // another thread attached them meanwhile
+  store->tokens_pending = false;
+  certstore::attach_token_records(store, std::move(tokens));
+}
+
 bool same_certificate(const Store &store, uint32_t sequence, const std::string &thumbprint) {
   if (const Record *record = listed_at(store, sequence)) return certstore::thumbprint_text(record->sha1) == thumbprint;
   std::vector<BYTE> der;
@@ -216,11 +231,7 @@ HCERTSTORE CertOpenStore(LPCSTR lpszStoreProvider, DWORD, HCRYPTPROV_LEGACY, DWO
     return fail<HCERTSTORE>(ERROR_DIRECTORY, nullptr);
   }
   // The current user's personal store also lists the certificates of the user's tokens, after its own.
-  if (name == "MY") {
-    certstore::TokenRecords tokens = certstore::gather_token_records();
-    std::lock_guard<std::mutex> lock(certstore::model_mutex());
-    certstore::attach_token_records(store.get(), std::move(tokens));
-  }
+  store->tokens_pending = name == "MY";
   return store.release();
 }
 
@@ -244,6 +255,7 @@ BOOL CertCloseStore(HCERTSTORE hCertStore, DWORD dwFlags) {
 }
 
 PCCERT_CONTEXT CertEnumCertificatesInStore(HCERTSTORE hCertStore, PCCERT_CONTEXT pPrevCertContext) {
+  attach_pending_tokens(static_cast<Store *>(hCertStore));
   std::lock_guard<std::mutex> lock(certstore::model_mutex());
   Record *previous = pPrevCertContext != nullptr ? certstore::record_of(pPrevCertContext) : nullptr;
   Store *store = static_cast<Store *>(hCertStore);

@@ -48,7 +48,8 @@ extern "C" {
 // databases that have their private key there (as platform/crypto/pkcs11/source_settings.h
 // chooses), token by token in a fixed order. Their key-provider property names the PKCS #11
 // provider (see key_provider.h); they are read without a PIN, and can be neither deleted nor
-// given other properties. The tokens' modules stay loaded while the store is open.
+// given other properties. They are read at the first enumeration, and the tokens' modules stay
+// loaded from then while the store is open.
 HCERTSTORE CertOpenStore(LPCSTR lpszStoreProvider, DWORD dwEncodingType, HCRYPTPROV_LEGACY hCryptProv,
                          DWORD dwFlags, const void *pvPara);
 

@@ -59,7 +59,7 @@ int _open(const char *path, int flags, int permission) {
 
   // The file disappears from its folder now and from the disk at its last close, as a temporary
   // file does on Windows when its last handle closes.
-  if ((flags & _O_TEMPORARY) != 0 && unlink(posix.c_str()) != 0) {
+  if ((flags & _O_TEMPORARY) != 0 && platform::posix_unlink(posix.c_str()) != 0) {
     const int error = errno;
     close(fd);
     errno = error;
@@ -101,7 +101,7 @@ int _write(int handle, const void *buffer, unsigned count) {
   const char *const bytes = static_cast<const char *>(buffer);
   unsigned done = 0;
   while (done < count) {
-    const ssize_t n = platform::retry_on_eintr([&] { return write(handle, bytes + done, count - done); });
+    const ssize_t n = platform::posix_write(handle, bytes + done, count - done);
     if (n < 0) return -1;
     // A write that takes nothing and reports no error would loop forever; only a full disk does it.
     if (n == 0) {

@@ -161,8 +161,7 @@ BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
   if (S_ISLNK(st.st_mode)) return fail(ERROR_CANT_ACCESS_FILE);
   if (wanted_mode(st.st_mode & 07777, attributes) == (st.st_mode & 07777)) return TRUE;
 
-  const int fd = platform::retry_on_eintr(
-      [&] { return open(posix.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+  const int fd = platform::posix_open(posix.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK, 0);
   if (fd < 0) return fail(path_error(posix, errno));
   int error = fstat(fd, &st) == 0 ? 0 : errno;
   if (error == 0) {
@@ -192,5 +191,5 @@ DWORD GetFileAttributesA(LPCSTR path) {
 BOOL DeleteFileA(LPCSTR path) {
   std::string posix;
   if (!to_posix_path(path, &posix)) return FALSE;
-  return unlink(posix.c_str()) == 0 ? TRUE : fail(path_error(posix, errno));
+  return platform::posix_unlink(posix.c_str()) == 0 ? TRUE : fail(path_error(posix, errno));
 }

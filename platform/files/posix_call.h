@@ -1,5 +1,6 @@
-// posix_call.h - how the file functions here make their POSIX calls: retried on signals, and one open
-// of a path for the runtime library's and Win32's functions alike.
+// posix_call.h - the one layer through which the platform makes its POSIX file calls: retried on
+// signals, one open of a path for the runtime library's and Win32's functions alike, and the seam
+// where tests make any open, write, fsync, rename, link or unlink fail.
 #pragma once
 
 #include <errno.h>
@@ -16,10 +17,41 @@ auto retry_on_eintr(Call call) {
   }
 }
 
-// Opens the POSIX path `path` with the POSIX `flags` (O_CLOEXEC is always added: no handle here is
-// inherited by a program this process starts) and, when it creates the file, `mode` before the
-// umask. A folder is refused as Windows refuses it (errno EACCES), whatever the flags.
+// The calls that create, change, name or flush files. Each wrapper below counts as one call of its
+// kind, however often a signal makes it retry, and returns -1 with errno set as its POSIX call does.
+// Descriptors that are no files (the controlling terminal, the signal pipe, a window queue's
+// wake-up descriptor) are read and written directly.
+enum class FileCall : unsigned { kOpen, kWrite, kFsync, kRename, kLink, kUnlink };
+
+// open with O_CLOEXEC added: no handle here is inherited by a program this process starts.
+int posix_open(const char *path, int flags, mode_t mode);
+// mkostemp with O_CLOEXEC added; an open of kind kOpen.
+int posix_mkostemp(char *path_template);
+// One write; it may take fewer bytes than offered.
+ssize_t posix_write(int fd, const void *bytes, size_t nbytes);
+int posix_fsync(int fd);
+int posix_rename(const char *from, const char *to);
+int posix_link(const char *existing, const char *name);
+int posix_unlink(const char *path);
+
+// Opens the POSIX path `path` with the POSIX `flags` and, when it creates the file, `mode` before
+// the umask. A folder is refused as Windows refuses it (errno EACCES), whatever the flags.
 // Returns the descriptor, or -1 with errno set.
 int open_file(const char *path, int flags, mode_t mode);
 
+// The fault seam, for tests of what a failed step leaves on disk. Process-wide and thread-safe.
+namespace fault {
+
+constexpr unsigned call_bit(FileCall call) { return 1u << static_cast<unsigned>(call); }
+constexpr unsigned kAnyCall = call_bit(FileCall::kUnlink) * 2 - 1;  // kUnlink is the last kind
+
+// Counts the calls of the kinds in the mask `calls` from now on and makes the `nth` of them
+// (counted from 1) fail with `error` instead of being made; the calls after it are made as usual.
+void fail_nth_call(unsigned nth, int error, unsigned calls = kAnyCall);
+
+// Stops counting and failing; returns how many calls were counted since fail_nth_call, so a
+// result below the n asked for means the work ended before its nth call and nothing failed.
+unsigned stop_failing();
+
+}  // namespace fault
 }  // namespace platform

@@ -22,12 +22,12 @@ namespace {
 class TemporaryFile {
  public:
   explicit TemporaryFile(const std::string &folder) : path_(folder + "/" + kTemporaryPrefix + "XXXXXX") {
-    fd_ = mkostemp(path_.data(), O_CLOEXEC);
+    fd_ = platform::posix_mkostemp(path_.data());
     created_ = fd_ >= 0;
   }
   ~TemporaryFile() {
     if (fd_ >= 0) close(fd_);
-    if (created_) unlink(path_.c_str());
+    if (created_) platform::posix_unlink(path_.c_str());
   }
   TemporaryFile(const TemporaryFile &) = delete;
   TemporaryFile &operator=(const TemporaryFile &) = delete;
@@ -51,7 +51,7 @@ DWORD last_errno_error() { return win_error_from_errno(errno); }
 
 DWORD write_all(int fd, const std::vector<BYTE> &bytes) {
   for (size_t done = 0; done < bytes.size();) {
-    const ssize_t n = platform::retry_on_eintr([&] { return write(fd, bytes.data() + done, bytes.size() - done); });
+    const ssize_t n = platform::posix_write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0) return last_errno_error();
     done += static_cast<size_t>(n);
   }
@@ -98,24 +98,24 @@ DWORD write_file(const std::string &folder, const std::string &name, const std::
   TemporaryFile temporary(folder);
   if (temporary.fd() < 0) return last_errno_error();
   if (DWORD error = write_all(temporary.fd(), bytes)) return error;
-  if (fchmod(temporary.fd(), mode) != 0 || fsync(temporary.fd()) != 0) return last_errno_error();
+  if (fchmod(temporary.fd(), mode) != 0 || platform::posix_fsync(temporary.fd()) != 0) return last_errno_error();
   if (!temporary.close_file()) return last_errno_error();
   const std::string path = folder + "/" + name;
-  const int placed = placement == Placement::kReplace ? rename(temporary.path().c_str(), path.c_str())
-                                                      : link(temporary.path().c_str(), path.c_str());
+  const int placed = placement == Placement::kReplace ? platform::posix_rename(temporary.path().c_str(), path.c_str())
+                                                      : platform::posix_link(temporary.path().c_str(), path.c_str());
   if (placed != 0) return last_errno_error();
   // The new name is an entry of the folder: until the folder is flushed a crash may lose it. The
   // name is in place either way, so a folder that cannot be flushed is no failure.
-  const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dir = platform::posix_open(folder.c_str(), O_RDONLY | O_DIRECTORY, 0);
   if (dir >= 0) {
-    fsync(dir);
+    platform::posix_fsync(dir);
     close(dir);
   }
   return ERROR_SUCCESS;
 }
 
 DWORD remove_file(const std::string &path) {
-  if (unlink(path.c_str()) == 0 || errno == ENOENT) return ERROR_SUCCESS;
+  if (platform::posix_unlink(path.c_str()) == 0 || errno == ENOENT) return ERROR_SUCCESS;
   return last_errno_error();
 }
 

@@ -1,13 +1,16 @@
-// cert_store_test.cc - catches lost order of addition, a certificate added twice by processes racing, damaged files that crash or hide good ones, lost or stale properties, wrong dispositions, leaked or dangling contexts, and writes to read-only stores.
+// cert_store_test.cc - catches lost order of addition, a certificate added twice by processes racing, damaged files that crash or hide good ones, lost or stale properties, a failed step of a change that leaves a part of it, wrong dispositions, leaked or dangling contexts, and writes to read-only stores.
 #include <openssl/evp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <utility>
 
 #include "platform/base/last_error.h"
 #include "tests/platform/crypto/crypto_test_support.h"
+#include "tests/support/fault_loop.h"
 
 namespace {
 
@@ -440,6 +443,85 @@ TEST_F(StoreTest, Dispositions) {
   EXPECT_FALSE(get_prov_info(second));
   CertFreeCertificateContext(second);
   CertCloseStore(store, 0);
+}
+
+// The store as a fresh open reads it: each certificate, in order, with the container its key-provider
+// property names.
+std::string store_state() {
+  std::string state;
+  HCERTSTORE store = open_my();
+  PCCERT_CONTEXT context = nullptr;
+  while (store != nullptr && (context = CertEnumCertificatesInStore(store, context)) != nullptr) {
+    state += "serial " + std::to_string(context->pCertInfo->SerialNumber.pbData[0]) + " of " +
+             std::to_string(context->cbCertEncoded) + " bytes";
+    if (std::optional<std::vector<uint64_t>> prov = get_prov_info(context)) {
+      const auto *info = reinterpret_cast<const CRYPT_KEY_PROV_INFO *>(prov->data());
+      const std::u16string container = info->pwszContainerName;
+      state += " key " + std::string(container.begin(), container.end());
+    }
+    state += "; ";
+  }
+  if (store != nullptr) CertCloseStore(store, 0);
+  return state;
+}
+
+// The context of `der` in `store`, or nullptr.
+PCCERT_CONTEXT find(HCERTSTORE store, const Bytes &der) {
+  PCCERT_CONTEXT context = nullptr;
+  while ((context = CertEnumCertificatesInStore(store, context)) != nullptr) {
+    if (Bytes(context->pbCertEncoded, context->pbCertEncoded + context->cbCertEncoded) == der) return context;
+  }
+  return nullptr;
+}
+
+TEST_F(StoreTest, AFailedStepOfAChangeLeavesTheOldStoreOrTheNewOneAndTheNextChangeSucceeds) {
+  const Bytes first = cert_with_serial(1), second = cert_with_serial(2);
+  HCERTSTORE store = open_my();
+  PCCERT_CONTEXT context = add(store, first);
+  ProvInfo prov;
+  ASSERT_TRUE(CertSetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, 0, &prov.info));
+  CertFreeCertificateContext(context);
+  CertCloseStore(store, 0);
+  const testsupport::FolderSnapshot old_root(root_);
+
+  std::u16string other_container = u"{other}";
+  CRYPT_KEY_PROV_INFO other_prov = prov.info;
+  other_prov.pwszContainerName = other_container.data();
+  // Each change runs on a store opened and searched beforehand; a change whose certificate is
+  // gone already has nothing left to do.
+  const struct {
+    const char *what;
+    std::function<BOOL()> change;
+  } changes[] = {
+      {"a certificate added",
+       [&] {
+         return CertAddEncodedCertificateToStore(store, kEncoding, second.data(), static_cast<DWORD>(second.size()),
+                                                 CERT_STORE_ADD_USE_EXISTING, nullptr);
+       }},
+      {"a key-provider property replaced",
+       [&] { return CertSetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, 0, &other_prov); }},
+      {"a certificate deleted",
+       [&] { return context == nullptr || CertDeleteCertificateFromStore(std::exchange(context, nullptr)); }},
+  };
+  for (const auto &change : changes) {
+    SCOPED_TRACE(change.what);
+    testsupport::FaultLoopWork work;
+    work.folder = root_;
+    work.reset = [&] { old_root.restore(); };
+    work.prepare = [&] {
+      store = open_my();
+      context = store != nullptr ? find(store, first) : nullptr;
+    };
+    work.run = [&] {
+      const bool changed = change.change();
+      CertFreeCertificateContext(context);
+      context = nullptr;
+      CertCloseStore(store, 0);
+      return changed;
+    };
+    work.state = store_state;
+    testsupport::record_fault_loop(testsupport::fail_every_call(work, EIO));
+  }
 }
 
 TEST_F(StoreTest, ForceCloseReleasesOutstandingContexts) {

@@ -74,7 +74,7 @@ TEST_F(CrtIoTest, PermissionGivesModeBeforeUmask) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.permission);
     const ScopedUmask mask(c.mask);
-    const std::string file = path("p" + std::to_string(c.permission) + "_" + std::to_string(c.mask));
+    const std::string file = path(numbered(numbered("p", c.permission) + "_", c.mask));
     const int fd = _open(file.c_str(), _O_WRONLY | _O_CREAT, c.permission);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(mode_of(file), c.mode);

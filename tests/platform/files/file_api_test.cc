@@ -66,7 +66,7 @@ TEST_F(FileApiTest, DispositionsCreateKeepOrTruncate) {
 TEST_F(FileApiTest, ReadOnlyAttributeOnCreationGivesNoWritePermission) {
   const ScopedUmask mask(022);
   for (const auto &[attributes, mode] : {std::pair{FILE_ATTRIBUTE_READONLY, 0444}, {FILE_ATTRIBUTE_NORMAL, 0644}}) {
-    const std::string name = "m" + std::to_string(attributes);
+    const std::string name = numbered("m", attributes);
     const HANDLE handle = open(name, GENERIC_WRITE, CREATE_NEW, attributes);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);
     EXPECT_EQ(mode_of(path(name)), static_cast<mode_t>(mode));

@@ -1,4 +1,4 @@
-// private_file_test.cc - catches writes that replace a name they must leave, lose the mode to the umask or leave temporary files behind, reads that accept oversized or special files (or block on them), and removals that fail on missing files.
+// private_file_test.cc - catches writes that replace a name they must leave, lose the mode to the umask, leave temporary files behind or a part of a file after a failed step, reads that accept oversized or special files (or block on them), and removals that fail on missing files.
 #include "platform/files/private_file.h"
 
 #include <sys/stat.h>
@@ -9,6 +9,7 @@
 
 #include "platform/base/last_error.h"
 #include "test_support.h"
+#include "tests/support/fault_loop.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ TEST_F(PrivateFileTest, PlacementsReplaceOrKeepTheNamedFileAndLeaveNoTemporaryFi
 TEST_F(PrivateFileTest, ModeIsTheOneAskedWhateverTheUmask) {
   const ScopedUmask umask(0077);
   for (mode_t mode : {0600, 0644, 0400}) {
-    const std::string name = "m" + std::to_string(mode);
+    const std::string name = numbered("m", mode);
     ASSERT_EQ(privfile::write_file(folder_, name, bytes_of("x"), mode, Placement::kReplace), ERROR_SUCCESS);
     EXPECT_EQ(mode_of(path(name)), mode);
   }
@@ -85,6 +86,33 @@ TEST_F(PrivateFileTest, ReadsTakeWholeRegularFilesUpToTheirLimit) {
     std::vector<BYTE> bytes = bytes_of("stale");
     EXPECT_EQ(privfile::read_file(path(c.name), c.max_nbytes, &bytes), c.error) << c.name;
     EXPECT_EQ(bytes, bytes_of(c.content)) << c.name;
+  }
+}
+
+TEST_F(PrivateFileTest, AFailedStepLeavesTheOldFileOrTheNewOneAndTheNextWriteSucceeds) {
+  for (Placement placement : {Placement::kReplace, Placement::kNew}) {
+    SCOPED_TRACE(placement == Placement::kNew ? "kNew" : "kReplace");
+    testsupport::FaultLoopWork work;
+    work.folder = folder_;
+    work.reset = [&] {
+      std::filesystem::remove_all(folder_);
+      std::filesystem::create_directory(folder_);
+      if (placement == Placement::kReplace) write_file(path("f"), "old");
+    };
+    work.run = [&] {
+      const DWORD error = privfile::write_file(folder_, "f", bytes_of("new"), 0600, placement);
+      // For kNew an existing name is the caller's business; holding the new bytes, the work is done.
+      return error == ERROR_SUCCESS || (error == ERROR_FILE_EXISTS && read_file(path("f")) == "new");
+    };
+    work.state = [&] {
+      std::string state;
+      for (const std::string &name : names()) {
+        if (!name.starts_with(privfile::kTemporaryPrefix))
+          state += name + "=" + read_file(path(name)).value_or("?") + " mode " + std::to_string(mode_of(path(name))) + ";";
+      }
+      return state;
+    };
+    testsupport::record_fault_loop(testsupport::fail_every_call(work, ENOSPC));
   }
 }
 

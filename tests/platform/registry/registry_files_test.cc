@@ -1,4 +1,4 @@
-// registry_files_test.cc - catches a reader that accepts damaged hive files or lets a write replace one, writers in two processes losing each other's keys, files in the wrong folder or readable by others, and temporary files left behind.
+// registry_files_test.cc - catches a reader that accepts damaged hive files or lets a write replace one, writers in two processes losing each other's keys, a failed step of a write that leaves a part of it, files in the wrong folder or readable by others, and temporary files left behind.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "platform/base/data_root.h"
+#include "platform/registry/hive_file.h"
 #include "registry_test_support.h"
+#include "tests/support/fault_loop.h"
 
 namespace {
 
@@ -171,6 +173,51 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
       const std::string path = "W\\" + std::to_string(id) + "-" + std::to_string(i);
       ASSERT_EQ(regtest::read_value(HKEY_LOCAL_MACHINE, path.c_str(), nullptr).text(), std::to_string(i) + '\0') << path;
     }
+  }
+}
+
+// The keys and values of every hive file, without the times of last write, which differ from run to run.
+std::string hives_without_times(const std::string &root) {
+  const std::function<void(hive::Key &)> clear_times = [&](hive::Key &key) {
+    key.last_write = {};
+    for (hive::Key &subkey : key.subkeys) clear_times(subkey);
+  };
+  std::string state;
+  for (const char *name : {"classes_root", "current_user", "local_machine"}) {
+    const std::optional<std::string> bytes = file_bytes(root + "/" + name);
+    hive::Key key;
+    if (!bytes) {
+      state += std::string(name) + " missing;";
+    } else if (!hive::parse(reinterpret_cast<const BYTE *>(bytes->data()), bytes->size(), &key)) {
+      state += std::string(name) + " damaged;";
+    } else {
+      clear_times(key);
+      const std::vector<BYTE> normal = hive::serialize(key);
+      state += std::string(name) + "=" + std::string(normal.begin(), normal.end()) + ";";
+    }
+  }
+  return state;
+}
+
+TEST_F(RegistryTest, AFailedStepOfAWriteLeavesTheOldHiveOrTheNewOneAndTheNextWriteSucceeds) {
+  ASSERT_EQ(RegSetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\A", REG_SZ, "old", 0), ERROR_SUCCESS);
+  const testsupport::FolderSnapshot old_root(root_);
+  // Each write is one call, so one update of one hive.
+  const struct {
+    const char *what;
+    std::function<LSTATUS()> write;
+  } writes[] = {
+      {"a value changed in a hive file", [] { return RegSetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\A", REG_SZ, "new", 0); }},
+      {"the first key of a hive without a file", [] { return RegSetValueA(HKEY_CLASSES_ROOT, "CLSID", REG_SZ, "x", 0); }},
+  };
+  for (const auto &write : writes) {
+    SCOPED_TRACE(write.what);
+    testsupport::FaultLoopWork work;
+    work.folder = root_;
+    work.reset = [&] { old_root.restore(); };
+    work.run = [&] { return write.write() == ERROR_SUCCESS; };
+    work.state = [&] { return hives_without_times(root_); };
+    testsupport::record_fault_loop(testsupport::fail_every_call(work, EIO));
   }
 }
 

@@ -15,6 +15,7 @@
 #include "tools/quillora/data_folder.h"
 #include "tools/quillora/error_text.h"
 #include "tools/quillora/messages.h"
+#include "tools/quillora/own_files.h"
 
 namespace host {
 
@@ -53,8 +54,8 @@ void print_help(std::string_view command, std::string_view what) {
       "The registry lives under $QUILLORA_REGISTRY_ROOT, else under the data folder's registry/.\n"
       "Exit codes: 0 done, 1 the module could not be loaded or its export failed, 64 usage error.\n",
       name.c_str(), static_cast<int>(what.size()), what.data(),
-      command == "register" ? "the control module this quillora was built with"
-                            : "the module the registry names for the control, else the one this quillora was built with");
+      command == "register" ? "the control module that came with this quillora"
+                            : "the module the registry names for the control, else the one that came with this quillora");
 }
 
 // The export's HRESULT decides the exit code.
@@ -87,7 +88,7 @@ int run(std::string_view command, std::span<const std::string> args) {
   if (!quillora::data_folder_usable()) return kExitFailed;
   std::string module = options->value("--module");
   if (module.empty() && !registering) module = registered_module();
-  if (module.empty()) module = QUILLORA_CONTROL_MODULE;
+  if (module.empty()) module = quillora::own_file(QUILLORA_INSTALLED_CONTROL_MODULE, QUILLORA_CONTROL_MODULE);
   return call_export(module, registering ? "DllRegisterServer" : "DllUnregisterServer");
 }
 

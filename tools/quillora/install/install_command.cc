@@ -11,6 +11,7 @@
 #include "tools/quillora/data_folder.h"
 #include "tools/quillora/install/install_steps.h"
 #include "tools/quillora/messages.h"
+#include "tools/quillora/own_files.h"
 #include "uninstall/installation.h"
 
 namespace install {
@@ -87,8 +88,12 @@ int run_install(std::span<const std::string> args) {
   if (!quillora::data_folder_usable()) return kExitFailed;
   const bridge::ManifestScope scope = options->has("--system") ? bridge::ManifestScope::kSystem
                                                                 : bridge::ManifestScope::kUser;
-  Installation installation{
-      {}, QUILLORA_CONTROL_MODULE, QUILLORA_UNINSTALL_PROGRAM, QUILLORA_BRIDGE_PROGRAM, scope, installed_folder()};
+  Installation installation{{},
+                            quillora::own_file(QUILLORA_INSTALLED_CONTROL_MODULE, QUILLORA_CONTROL_MODULE),
+                            quillora::own_file(QUILLORA_INSTALLED_UNINSTALL_PROGRAM, QUILLORA_UNINSTALL_PROGRAM),
+                            quillora::own_file(QUILLORA_INSTALLED_BRIDGE_PROGRAM, QUILLORA_BRIDGE_PROGRAM),
+                            scope,
+                            installed_folder()};
   error = prepare_folder(options->value("--dir"), &installation.folder);
   if (!error.empty()) {
     quillora::report(error);

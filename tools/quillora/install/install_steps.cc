@@ -137,10 +137,11 @@ std::string place_manifests(const Installation &installation, std::string *done)
   const auto outcomes = bridge::place_host_manifests(installation.manifest_scope, bridge_path);
   for (const bridge::ManifestOutcome &outcome : outcomes) {
     if (outcome.error.empty()) {
-      placed += (placed.empty() ? "" : "\n") + ("placed the " + outcome.place.browser + " host manifest " +
-                                                outcome.place.path);
+      if (!placed.empty()) placed += '\n';
+      placed.append("placed the ").append(outcome.place.browser).append(" host manifest ").append(outcome.place.path);
     } else {
-      failures += (failures.empty() ? "" : "; ") + outcome.place.path + ": " + outcome.error;
+      if (!failures.empty()) failures += "; ";
+      failures.append(outcome.place.path).append(": ").append(outcome.error);
     }
   }
   *done = placed;

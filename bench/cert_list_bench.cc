@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "control/dialogs/signature_dlg.h"
 #include "platform/base/last_error.h"
 #include "platform/crypto/cert_store.h"
@@ -31,11 +32,6 @@ constexpr int kDefaultRounds = 15;
 constexpr int kEdgeAdditions = 100;
 
 double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 // `count` certificates that all qualify, sharing one key to save time; made before anything is timed.
 std::vector<certs::MadeCertificate> make_certificates(int count, certs::Pkey *key) {
@@ -133,8 +129,8 @@ void fill_store(const Addition &addition, const std::vector<certs::MadeCertifica
   const size_t edge = std::min<size_t>(kEdgeAdditions, ours.size());
   // The medians of the first and the last `edge` times, and how much the second exceeds the first.
   const auto growth = [edge](const std::vector<double> &times, double *first, double *last) {
-    *first = median({times.begin(), times.begin() + static_cast<long>(edge)});
-    *last = median({times.end() - static_cast<long>(edge), times.end()});
+    *first = bench::median({times.begin(), times.begin() + static_cast<long>(edge)});
+    *last = bench::median({times.end() - static_cast<long>(edge), times.end()});
     return *last / *first;
   };
   double ours_first, ours_last, peer_first, peer_last;
@@ -208,7 +204,7 @@ void time_list(int count, int rounds, const std::string &root) {
       ours.push_back(ours_seconds(count));
     }
   }
-  const double ours_median = median(ours), peer_median = median(peer);
+  const double ours_median = bench::median(ours), peer_median = bench::median(peer);
   printf("listing, certificates %d, rounds %d\n", count, rounds);
   printf("LoadCertificates        median %8.2f ms\n", ours_median * 1e3);
   printf("OpenSSL read + d2i_X509 median %8.2f ms\n", peer_median * 1e3);

@@ -100,6 +100,10 @@ typedef struct CabFolderInfo {
  * notification. Returns 1, or 0 with ERR_CORRUPT recorded when there is no such entry. */
 int cab_reader_folder_info(CabReader *reader, uint16_t folder_index, CabFolderInfo *info);
 
+/* Whether `name` may name the next cabinet of a set: a plain file name (not empty, neither "." nor
+ * "..", no "\\" or "/"), so that a set never reaches outside the folder of its first cabinet. */
+int cab_reader_is_cabinet_name(const char *name);
+
 /* Releases the decoder, the buffers and the context, and closes what is open. Returns 1. */
 int cab_reader_destroy(CabReader *reader);
 

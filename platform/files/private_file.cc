@@ -62,15 +62,14 @@ DWORD write_all(int fd, const std::vector<BYTE> &bytes) {
 
 DWORD read_file(const std::string &path, size_t max_nbytes, std::vector<BYTE> *bytes) {
   bytes->clear();
-  // Without O_NONBLOCK a FIFO in the folder would hold the open until some writer came along;
-  // regular files ignore the flag.
-  const int fd = platform::open_file(path.c_str(), O_RDONLY | O_NONBLOCK, 0);
-  if (fd < 0) return last_errno_error();
+  const int fd = platform::open_file(path.c_str(), O_RDONLY, 0);
+  // A FIFO or device in the folder is refused by the open, as it is no file of ours.
+  if (fd < 0) return errno == ENXIO ? ERROR_READ_FAULT : last_errno_error();
   struct stat st;
   DWORD error = ERROR_SUCCESS;
   if (fstat(fd, &st) != 0) {
     error = last_errno_error();
-  } else if (!S_ISREG(st.st_mode) || static_cast<size_t>(st.st_size) > max_nbytes) {
+  } else if (static_cast<size_t>(st.st_size) > max_nbytes) {
     error = ERROR_READ_FAULT;
   } else {
     // One byte more than the size shows a file that grew meanwhile.

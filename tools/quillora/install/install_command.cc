@@ -3,10 +3,10 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <system_error>
 
 #include "platform/base/data_root.h"
-#include "platform/files/win_path.h"
 #include "tools/quillora/command_line.h"
 #include "tools/quillora/data_folder.h"
 #include "tools/quillora/install/install_steps.h"
@@ -60,10 +60,12 @@ std::string prepare_folder(const std::string &given, fs::path *folder) {
   if (!fs::is_directory(*folder)) return folder->string() + ": not a folder";
   const std::string path = folder->string();
   // A backslash separates folders in the platform's paths, so a name holding one cannot be
-  // named there; the uninstaller reads the folder through a fixed buffer.
-  if (path.find('\\') != std::string::npos || !platform::is_valid_windows_path(path.c_str()))
-    return path + ": the path holds a character the installation's paths cannot hold "
-                  "(\\ * ? \" < > | or a control character)";
+  // named there, and a control character would garble the uninstaller's messages; the
+  // uninstaller reads the folder through a fixed buffer.
+  const bool has_control =
+      std::any_of(path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+  if (path.find('\\') != std::string::npos || has_control)
+    return path + ": the path holds a character the installation's paths cannot hold (\\ or a control character)";
   if (path.size() + 1 > installation::kFolderBufferBytes)
     return path + ": the path is longer than " + std::to_string(installation::kFolderBufferBytes - 1) + " bytes";
   return "";

@@ -7,6 +7,7 @@ namespace headless_browser {
 namespace {
 
 void record(std::u16string where, std::u16string html) {
+  if (!settings().record_insertions) return;
   Insertion insertion;
   insertion.where_utf8 = codepage::utf8_from_utf16(where);
   insertion.html_utf8 = codepage::utf8_from_utf16(html);
@@ -26,7 +27,7 @@ HRESULT HtmlBody::Invoke(DISPID dispid, REFIID, LCID, WORD wFlags, DISPPARAMS *p
   if (dispid == DISPID_HTMLELEMENT_INSERTADJACENTHTML) {
     // Only the position the system uses is modelled; the others would need an element tree.
     if (call.first != u"beforeEnd") return E_INVALIDARG;
-    m_html += call.html;
+    m_html += codepage::utf8_from_utf16(call.html);
     record(std::move(call.first), std::move(call.html));
     body_changed(*this);
     return S_OK;

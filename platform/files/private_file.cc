@@ -1,10 +1,15 @@
 // private_file.cc - whole-file reads and temporary-file-then-rename writes over POSIX.
 #include "platform/files/private_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <memory>
+#include <string_view>
 
 #include "platform/base/last_error.h"
 #include "platform/files/posix_call.h"
@@ -111,6 +116,38 @@ DWORD write_file(const std::string &folder, const std::string &name, const std::
 DWORD remove_file(const std::string &path) {
   if (platform::posix_unlink(path.c_str()) == 0 || errno == ENOENT) return ERROR_SUCCESS;
   return last_errno_error();
+}
+
+Lock::~Lock() { release(); }
+
+void Lock::release() {
+  if (fd_ >= 0) close(fd_);  // closing the descriptor releases the lock
+  fd_ = -1;
+}
+
+DWORD Lock::acquire(const std::string &path, bool wait) {
+  const int fd = platform::open_file(path.c_str(), O_RDWR | O_CREAT, 0600);
+  if (fd < 0) return last_errno_error();
+  if (platform::retry_on_eintr([&] { return flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)); }) != 0) {
+    const DWORD error = errno == EWOULDBLOCK ? ERROR_LOCK_VIOLATION : last_errno_error();
+    close(fd);
+    return error;
+  }
+  release();
+  fd_ = fd;
+  return ERROR_SUCCESS;
+}
+
+DWORD remove_temporaries(const std::string &folder) {
+  struct DirClose {
+    void operator()(DIR *dir) const { closedir(dir); }
+  };
+  std::unique_ptr<DIR, DirClose> dir(opendir(folder.c_str()));
+  if (!dir) return last_errno_error();
+  for (errno = 0; const dirent *entry = readdir(dir.get()); errno = 0) {
+    if (std::string_view(entry->d_name).starts_with(kTemporaryPrefix)) remove_file(folder + "/" + entry->d_name);
+  }
+  return errno != 0 ? last_errno_error() : ERROR_SUCCESS;
 }
 
 }  // namespace privfile

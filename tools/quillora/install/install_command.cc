@@ -8,6 +8,7 @@
 
 #include "platform/base/data_root.h"
 #include "tools/quillora/command_line.h"
+#include "tools/quillora/data_folder.h"
 #include "tools/quillora/install/install_steps.h"
 #include "tools/quillora/messages.h"
 #include "tools/quillora/own_files.h"
@@ -25,7 +26,11 @@ using quillora::kExitUsage;
 constexpr quillora::OptionSpec kSpecs[] = {{"--dir", true}, {"--system", false}};
 
 // The default folder: where the user's other Quillora data lives.
-fs::path default_folder() { return fs::path(platform::user_data_root()) / "control"; }
+fs::path default_folder() {
+  std::string root;
+  platform::user_data_root(&root);  // usable: the command checks it before it needs the folder
+  return fs::path(root) / "control";
+}
 
 void print_help() {
   printf(
@@ -82,6 +87,7 @@ int run_install(std::span<const std::string> args) {
     print_help();
     return kExitOk;
   }
+  if (!quillora::data_folder_usable()) return kExitFailed;
   const bridge::ManifestScope scope = options->has("--system") ? bridge::ManifestScope::kSystem
                                                                 : bridge::ManifestScope::kUser;
   Installation installation{{},

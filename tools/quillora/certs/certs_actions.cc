@@ -14,6 +14,7 @@
 #include "platform/codepage/code_page_1252.h"
 #include "platform/crypto/pkcs11/source_settings.h"
 #include "platform/crypto/store_check.h"
+#include "tools/quillora/bounded_input.h"
 #include "tools/quillora/certs/pkcs12_file.h"
 #include "tools/quillora/certs/store_admin.h"
 #include "tools/quillora/error_text.h"
@@ -147,13 +148,19 @@ std::vector<uint8_t> random_serial() {
 }  // namespace
 
 int import_command(const ImportOptions &options) {
+  // Read before any password is asked, so that a file that cannot be used is said at once.
+  std::string bytes, read_error;
+  if (!quillora::read_whole(options.file, quillora::kMaxPkcs12Nbytes, &bytes, &read_error)) {
+    report(options.file, read_error);
+    return kExitFailed;
+  }
   Pkcs12Contents contents;
   for (int attempt = 1;; ++attempt) {
     std::string password;
     const SecretPurpose purpose{options.file, options.file, "password", "--password-file or --password-stdin"};
     if (!obtain_secret(options.password, purpose, attempt, &password)) return kExitFailed;
     std::string error;
-    const Pkcs12Status status = read_pkcs12(options.file, password, &contents, &error);
+    const Pkcs12Status status = read_pkcs12(bytes, password, &contents, &error);
     if (status == Pkcs12Status::ok) break;
     const bool ask_again = status == Pkcs12Status::wrong_password &&
                            options.password.kind == SecretSource::Kind::terminal && attempt < kPasswordAttempts;

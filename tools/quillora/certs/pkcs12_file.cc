@@ -8,7 +8,6 @@
 
 #include <memory>
 
-#include "tools/quillora/bounded_input.h"
 #include "tools/quillora/certs/pkcs12_iterations.h"
 
 namespace certs {
@@ -65,10 +64,8 @@ bool password_opens(PKCS12 *p12, const std::string &password) {
 
 }  // namespace
 
-Pkcs12Status read_pkcs12(const std::string &path, const std::string &password, Pkcs12Contents *contents,
+Pkcs12Status read_pkcs12(const std::string &bytes, const std::string &password, Pkcs12Contents *contents,
                          std::string *error) {
-  std::string bytes;
-  if (!quillora::read_whole(path, quillora::kMaxPkcs12Nbytes, &bytes, error)) return Pkcs12Status::unreadable;
   auto providers = std::make_shared<Providers>();
 
   const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "cabinet/common/cab_ops.h"
+#include "cabinet/include/cab_ops.h"
 #include "cabinet/decoders/decoder.h"
 #include "tests/cabinet/support/cab_writer.h"
 

@@ -3,8 +3,8 @@
 #include <errno.h>
 #include <string.h>
 
-#include "cabinet/extract/extract_job.h"
-#include "cabinet/extract/stored_name.h"
+#include "cabinet/include/extract_job.h"
+#include "cabinet/include/stored_name.h"
 #include "platform/files/crt_io.h"
 #include "platform/files/file_api.h"
 

@@ -1,5 +1,5 @@
 // stored_name.cc - refuses stored names that would leave the destination folder.
-#include "cabinet/extract/stored_name.h"
+#include "cabinet/include/stored_name.h"
 
 #include <ctype.h>
 #include <string.h>

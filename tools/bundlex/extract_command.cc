@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "cabinet/extract/extract_job.h"
-#include "cabinet/extract/stored_name.h"
+#include "extract_job.h"
 #include "platform/files/win_path.h"
+#include "stored_name.h"
 #include "tools/bundlex/commands.h"
 #include "tools/bundlex/extraction.h"
 #include "tools/bundlex/output_folders.h"

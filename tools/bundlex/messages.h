@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "cabinet/reader/cab_reader.h"
+#include "cab_reader.h"
 
 namespace bundlex {
 

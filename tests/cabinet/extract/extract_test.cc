@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "cabinet/include/bundlex.h"
-#include "cabinet/reader/cab_reader.h"
+#include "cabinet/include/cab_reader.h"
 #include "tests/cabinet/harness/test_data.h"
 #include "tests/cabinet/support/cab_writer.h"
 

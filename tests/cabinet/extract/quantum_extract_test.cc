@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "cabinet/include/bundlex.h"
-#include "cabinet/reader/cab_reader.h"
+#include "cabinet/include/cab_reader.h"
 #include "tests/cabinet/harness/reader_session.h"
 #include "tests/cabinet/support/quantum_compressor.h"
 #include "tests/cabinet/support/sample_data.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cabinet/include/bundlex.h"
-#include "cabinet/reader/cab_reader.h"
+#include "cabinet/include/cab_reader.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "cabinet/reader/cab_reader.h"
+#include "cab_reader.h"
 
 // What one extraction carries through its notifications (the notes' user value).
 struct ExtractJob {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "control/dialogs/signature_dlg.h"
-#include "tools/quillora/certs/cert_factory.h"
+#include "tools/cert_factory/cert_factory.h"
 #include "tools/quillora/certs/store_admin.h"
 
 namespace {

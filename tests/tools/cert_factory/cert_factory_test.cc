@@ -1,7 +1,7 @@
 // cert_factory_test.cc - faults in made certificates, judged by OpenSSL and a DER walk: a serial
 // not encoded byte for byte, names reordered, a wrong version, key usage bits or critical flag,
 // validity, a key that does not match, a signature by the wrong key, a bad request accepted.
-#include "tools/quillora/certs/cert_factory.h"
+#include "tools/cert_factory/cert_factory.h"
 
 #include <gtest/gtest.h>
 #include <openssl/rsa.h>

@@ -1,5 +1,5 @@
 // cert_factory.cc - builds and signs X.509 certificates with OpenSSL from a CertificateRequest.
-#include "tools/quillora/certs/cert_factory.h"
+#include "tools/cert_factory/cert_factory.h"
 
 #include <openssl/err.h>
 #include <openssl/rsa.h>

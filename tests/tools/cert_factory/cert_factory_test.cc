@@ -11,15 +11,14 @@
 #include <span>
 #include <utility>
 
+#include "platform/crypto/openssl_ptr.h"
+
 namespace {
 
 using certs::CertificateRequest;
 using certs::MadeCertificate;
 
-struct X509Free {
-  void operator()(X509 *x) const { X509_free(x); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
+using platform::X509Ptr;
 
 // One key for the cases that do not test key generation, since RSA generation dominates run time.
 EVP_PKEY *shared_key() {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/crypto/openssl_ptr.h"
+
 namespace quillora_test {
 
 struct RunResult {
@@ -73,14 +75,8 @@ class Sandbox {
   std::filesystem::path path_;
 };
 
-struct X509Free {
-  void operator()(X509 *cert) const { X509_free(cert); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
-struct PkeyFree {
-  void operator()(EVP_PKEY *key) const { EVP_PKEY_free(key); }
-};
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
+using platform::X509Ptr;
+using PkeyPtr = platform::EvpPkeyPtr;
 
 std::vector<uint8_t> read_file(const std::filesystem::path &path);
 X509Ptr read_der_certificate(const std::filesystem::path &path);

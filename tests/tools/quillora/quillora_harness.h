@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/crypto/openssl_ptr.h"
+#include "tests/support/scratch_folder.h"
 
 namespace quillora_test {
 
@@ -41,9 +42,6 @@ class ScopedEnv {
 class Sandbox {
  public:
   Sandbox();
-  ~Sandbox();
-  Sandbox(const Sandbox &) = delete;
-  Sandbox &operator=(const Sandbox &) = delete;
 
   const std::filesystem::path &path() const { return path_; }
   std::filesystem::path data_root() const { return path_ / "data"; }
@@ -72,7 +70,8 @@ class Sandbox {
   std::filesystem::path write_text(const std::string &name, const std::string &text) const;
 
  private:
-  std::filesystem::path path_;
+  testsupport::ScratchFolder folder_{"quillora_test"};
+  std::filesystem::path path_ = folder_.path();
 };
 
 using platform::X509Ptr;

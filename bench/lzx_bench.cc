@@ -1,8 +1,6 @@
 // lzx_bench.cc - LZX decoding throughput against zlib's inflate of the same corpus at level 9, in one run.
 #include <benchmark/benchmark.h>
-#include <zlib.h>
 
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -45,35 +43,9 @@ const Corpus &corpus(const std::string &kind) {
   return c;
 }
 
-
 void BM_LzxVsZlib(benchmark::State &state, const char *kind) {
   const Corpus &c = corpus(kind);
-  uint32_t max_nbytes = 0, capacity = 0;
-  void *handle = nullptr;
-  z_stream stream{};
-  std::vector<uint8_t> out(CAB_BLOCK_MAX_NBYTES);
-  Bytes zout(c.data.size());
-  if (cab_lzx_decoder.create(&max_nbytes, 1u << kWindowBits, &bench::kOps, &capacity, &handle) != DEC_OK ||
-      inflateInit(&stream) != Z_OK) {
-    state.SkipWithError("setup failed");
-    return;
-  }
-  const auto decode_zlib = [&] {
-    return bench::inflate_whole(&stream, c.deflated.data(), c.deflated.size(), zout.data(), zout.size());
-  };
-  const auto decode_ours = [&](bool verify) {
-    return bench::decode_folder(cab_lzx_decoder, handle, c.frames, c.data, out.data(), verify);
-  };
-  if (!decode_ours(true) || !decode_zlib() || zout != c.data) {
-    state.SkipWithError("a decoder's output differs from the corpus");
-  }
-  bench::time_against_zlib(state, c.data.size(), [&] { decode_ours(false); }, decode_zlib);
-  // Compressed size over original size, for reading the speeds.
-  state.counters["lzx_size"] =
-      static_cast<double>(bench::compressed_nbytes(c.frames)) / static_cast<double>(c.data.size());
-  state.counters["zlib_size"] = static_cast<double>(c.deflated.size()) / static_cast<double>(c.data.size());
-  inflateEnd(&stream);
-  cab_lzx_decoder.destroy(handle);
+  bench::folder_against_zlib(state, cab_lzx_decoder, 1u << kWindowBits, c.data, c.frames, c.deflated, "lzx");
 }
 
 BENCHMARK_CAPTURE(BM_LzxVsZlib, text, "text")->UseManualTime()->Unit(benchmark::kMillisecond);

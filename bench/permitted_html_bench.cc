@@ -2,17 +2,15 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "control/requests/permitted_html.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr size_t kTextBytes = 10 * 1024 * 1024;
 constexpr int kDefaultRounds = 21;
@@ -37,9 +35,9 @@ std::string permitted_document() {
 }
 
 double vetting_seconds(const std::string &text) {
-  const auto start = Clock::now();
+  const double start = bench::thread_seconds();
   const BOOL permitted = IsPermittedHtml(text.c_str());
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const double seconds = bench::thread_seconds() - start;
   if (!permitted) {
     fprintf(stderr, "permitted_html_bench: the document was refused\n");
     exit(1);
@@ -49,7 +47,7 @@ double vetting_seconds(const std::string &text) {
 
 // The peer finds every "<" of the text and does nothing else.
 double memchr_seconds(const std::string &text, size_t *opens) {
-  const auto start = Clock::now();
+  const double start = bench::thread_seconds();
   size_t count = 0;
   const char *p = text.data();
   const char *const end = p + text.size();
@@ -57,14 +55,9 @@ double memchr_seconds(const std::string &text, size_t *opens) {
     ++count;
     ++p;
   }
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const double seconds = bench::thread_seconds() - start;
   *opens = count;
   return seconds;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 }  // namespace
@@ -82,10 +75,10 @@ int main(int argc, char **argv) {
     peer.push_back(memchr_seconds(text, &opens));
   }
   const double mib = double(text.size()) / (1024.0 * 1024.0);
-  const double ours_rate = mib / median(ours), peer_rate = mib / median(peer);
+  const double ours_rate = mib / bench::median(ours), peer_rate = mib / bench::median(peer);
   printf("text: %.1f MiB, %zu tags; medians of %d rounds\n", mib, opens, rounds);
   printf("IsPermittedHtml: %8.1f MiB/s\n", ours_rate);
   printf("memchr for '<':  %8.1f MiB/s\n", peer_rate);
-  printf("ratio (ours / memchr): %.2f (target: at least 0.50)\n", ours_rate / peer_rate);
+  printf("ratio (ours / memchr): %.2f (target: at least 0.85)\n", ours_rate / peer_rate);
   return 0;
 }

@@ -12,8 +12,8 @@ namespace cab::deflate {
 /*
  * Result words (see huffman_table.h for the entry layout):
  *   literal/length: kLiteral with the byte as value; kEndOfBlock; a length with its extra-bit
- *                   count in bits 8..11 and its base as value; kInvalid for 286 and 287.
- *   distance:       the extra-bit count in bits 8..11 and the base as value; kInvalid for
+ *                   count in bits 0..7 and its base as value; kInvalid for 286 and 287.
+ *   distance:       the extra-bit count in bits 0..7 and the base as value; kInvalid for
  *                   30 and 31.
  *   code length:    the symbol as value.
  * kInvalid also fills the slots no code reaches, so every lookup that leads nowhere ends in
@@ -22,7 +22,9 @@ namespace cab::deflate {
 inline constexpr uint32_t kInvalid = 1u << 12;
 inline constexpr uint32_t kEndOfBlock = 1u << 13;
 inline constexpr uint32_t kLiteral = 1u << 14;
-static_assert(((kInvalid | kEndOfBlock | kLiteral) & (kHuffmanSubtable | kHuffmanNbitsMask)) == 0);
+// Anything but a literal or a length.
+inline constexpr uint32_t kExceptional = kInvalid | kEndOfBlock | kHuffmanSubtable;
+static_assert(((kInvalid | kEndOfBlock | kLiteral) & (kHuffmanSubtable | kHuffmanNbitsMask | 0xF00)) == 0);
 
 inline constexpr uint32_t kLitlenSymbols = 288;   // 286 and 287 exist only in the fixed code
 inline constexpr uint32_t kDistSymbols = 32;      // 30 and 31 exist only in the fixed code
@@ -54,7 +56,7 @@ constexpr std::array<uint32_t, kLitlenSymbols> make_litlen_results() {
   }
   results[256] = kEndOfBlock;
   for (uint32_t i = 0; i < kLengthBase.size(); ++i) {
-    results[257 + i] = (uint32_t{kLengthExtra[i]} << 8) | (uint32_t{kLengthBase[i]} << 16);
+    results[257 + i] = uint32_t{kLengthExtra[i]} | (uint32_t{kLengthBase[i]} << 16);
   }
   results[286] = kInvalid;
   results[287] = kInvalid;
@@ -64,7 +66,7 @@ constexpr std::array<uint32_t, kLitlenSymbols> make_litlen_results() {
 constexpr std::array<uint32_t, kDistSymbols> make_dist_results() {
   std::array<uint32_t, kDistSymbols> results{};
   for (uint32_t i = 0; i < kDistBase.size(); ++i) {
-    results[i] = (uint32_t{kDistExtra[i]} << 8) | (uint32_t{kDistBase[i]} << 16);
+    results[i] = uint32_t{kDistExtra[i]} | (uint32_t{kDistBase[i]} << 16);
   }
   results[30] = kInvalid;
   results[31] = kInvalid;

@@ -7,8 +7,10 @@
 #include <cstring>
 #include <new>
 
+#include "cabinet/decoders/decoder_handle.h"
 #include "cabinet/decoders/huffman_table.h"
 #include "cabinet/decoders/lzx_tables.h"
+#include "cabinet/decoders/match_copy.h"
 #include "cabinet/decoders/msb16_bit_reader.h"
 
 namespace cab {
@@ -20,11 +22,11 @@ constexpr uint32_t kInSlackNbytes = 6144;  // what a frame may grow by when it d
 
 /*
  * First-level widths. They only trade table-building time against lookups: the most entries a
- * complete code can need (table_capacity) is what each table holds, so every complete code is
+ * complete code can need (huffman_capacity) is what each table holds, so every complete code is
  * accepted, whatever the widths. Codes longer than the root go through one level of sub-tables,
  * never two (see the static_asserts).
  */
-constexpr uint32_t kMainRootBits = 10;
+constexpr uint32_t kMainRootBits = 11;
 constexpr uint32_t kLengthRootBits = 8;
 constexpr uint32_t kPretreeRootBits = 8;
 constexpr uint32_t kAlignedRootBits = 7;
@@ -33,38 +35,31 @@ constexpr uint32_t kMaxAlignedCodeLen = (1u << kAlignedLenBits) - 1;
 static_assert(kMaxCodeLen <= 2 * kMainRootBits && kMaxCodeLen <= 2 * kLengthRootBits &&
               kMaxPretreeCodeLen <= 2 * kPretreeRootBits && kMaxAlignedCodeLen <= kAlignedRootBits);
 
-/*
- * A sub-table of width k serves one prefix of a complete code, so it holds at least k + 1 codes
- * (the fewest leaves a complete tree of depth k has), and k is at most w = the longest code less
- * the root, capped at the root. As 2^k / (k + 1) grows with k, no code needs more than the root
- * level plus nsymbols * 2^w / (w + 1) entries. Canonical codes need far fewer (they put the
- * longest codes together in the last sub-tables); the bound only has to be safe.
- */
-constexpr uint32_t table_capacity(uint32_t nsymbols, uint32_t root_bits, uint32_t max_code_len) {
-  const uint32_t w = std::min(max_code_len - root_bits, root_bits);
-  return (1u << root_bits) + (nsymbols * (1u << w) + w) / (w + 1);
-}
-constexpr uint32_t kMainCapacity = table_capacity(kMaxMainSymbols, kMainRootBits, kMaxCodeLen);
-constexpr uint32_t kLengthCapacity = table_capacity(kLengthSymbols, kLengthRootBits, kMaxCodeLen);
-constexpr uint32_t kPretreeCapacity = table_capacity(kPretreeSymbols, kPretreeRootBits, kMaxPretreeCodeLen);
+constexpr uint32_t kMainCapacity = huffman_capacity(kMaxMainSymbols, kMainRootBits, kMaxCodeLen);
+constexpr uint32_t kLengthCapacity = huffman_capacity(kLengthSymbols, kLengthRootBits, kMaxCodeLen);
+constexpr uint32_t kPretreeCapacity = huffman_capacity(kPretreeSymbols, kPretreeRootBits, kMaxPretreeCodeLen);
 constexpr uint32_t kAlignedCapacity = 1u << kAlignedRootBits;
 
-// Result words carry the symbol in bits 16..31; kInvalid fills the slots no code reaches, which
-// only an empty code or an incomplete aligned code leaves.
+/*
+ * Result words carry the symbol in bits 16..31; kInvalid fills the slots no code reaches, which
+ * only an empty code or an incomplete aligned code leaves. The main tree's words say kLiteral
+ * with the byte for elements below 256, and carry the element less 256 (position slot times 8
+ * plus length header) for matches.
+ */
 constexpr uint32_t kInvalid = 1u << 12;
-static_assert((kInvalid & (kHuffmanSubtable | kHuffmanNbitsMask)) == 0);
+constexpr uint32_t kLiteral = 1u << 13;
+static_assert(((kInvalid | kLiteral) & (kHuffmanSubtable | kHuffmanNbitsMask | 0xF00)) == 0);
 
-constexpr std::array<uint32_t, kMaxMainSymbols> make_symbol_results() {
+constexpr std::array<uint32_t, kMaxMainSymbols> make_symbol_results(bool main) {
   std::array<uint32_t, kMaxMainSymbols> results{};
   for (uint32_t s = 0; s < kMaxMainSymbols; ++s) {
-    results[s] = s << 16;
+    results[s] = !main ? s << 16 : s < kLiterals ? kLiteral | s << 16 : (s - kLiterals) << 16;
   }
   return results;
 }
-constexpr std::array<uint32_t, kMaxMainSymbols> kSymbolResults = make_symbol_results();
+constexpr std::array<uint32_t, kMaxMainSymbols> kSymbolResults = make_symbol_results(false);
+constexpr std::array<uint32_t, kMaxMainSymbols> kMainResults = make_symbol_results(true);
 
-// What a match copy may write past its last byte (copy_match overshoots by up to 7).
-constexpr uint32_t kCopySlackNbytes = 16;
 
 /*
  * The window is linear: `pos` only grows while a frame is decoded, so a match never wraps and
@@ -72,7 +67,9 @@ constexpr uint32_t kCopySlackNbytes = 16;
  * fit, the last window_nbytes bytes move to the front. With room for a window and a frame after
  * the history, that move costs one copy per output byte at most.
  */
-uint32_t window_buffer_nbytes(uint32_t window_nbytes) { return 2 * window_nbytes + kFrameNbytes + kCopySlackNbytes; }
+uint32_t window_buffer_nbytes(uint32_t window_nbytes) {
+  return 2 * window_nbytes + kFrameNbytes + kMatchCopySlackNbytes;
+}
 
 struct LzxHandle {
   uint32_t tag;  // first, as every decoder handle
@@ -102,46 +99,9 @@ struct LzxHandle {
   uint32_t length_table[kLengthCapacity];
   uint32_t aligned_table[kAlignedCapacity];
   uint32_t pretree_table[kPretreeCapacity];
+  // The frame's words, byte-swapped for the bit reader.
+  uint8_t words[CAB_BLOCK_MAX_NBYTES + kInSlackNbytes + 1 + Msb16BitReader::kPadNbytes];
 };
-
-constexpr std::array<uint8_t, 256> make_reversed_bytes() {
-  std::array<uint8_t, 256> reversed{};
-  for (uint32_t b = 0; b < 256; ++b) {
-    for (uint32_t i = 0; i < 8; ++i) {
-      reversed[b] |= static_cast<uint8_t>(((b >> i) & 1) << (7 - i));
-    }
-  }
-  return reversed;
-}
-constexpr std::array<uint8_t, 256> kReversedBytes = make_reversed_bytes();
-
-uint32_t reverse_bits(uint32_t value, uint32_t nbits) {
-  const uint32_t reversed16 = uint32_t{kReversedBytes[value & 0xFF]} << 8 | kReversedBytes[(value >> 8) & 0xFF];
-  return reversed16 >> (16 - nbits);
-}
-
-void reverse_level(uint32_t *level, uint32_t width) {
-  for (uint32_t i = 0; i < (1u << width); ++i) {
-    const uint32_t j = reverse_bits(i, width);
-    if (i < j) {
-      std::swap(level[i], level[j]);
-    }
-  }
-}
-
-/*
- * The table builder indexes each level with the first bit of input in bit 0; this stream sends
- * a code's first bit as the most significant bit of what peek() returns. Reversing the index
- * bits of every level (each sub-table has exactly one pointer to it) turns one into the other.
- */
-void index_msb_first(uint32_t *table, uint32_t root_bits) {
-  reverse_level(table, root_bits);
-  for (uint32_t i = 0; i < (1u << root_bits); ++i) {
-    if ((table[i] & kHuffmanSubtable) != 0) {
-      reverse_level(table + (table[i] >> 16), (table[i] >> 8) & 0xF);
-    }
-  }
-}
 
 /*
  * Builds a decoding table for `lens`. A complete code or an empty one (all lengths 0) is
@@ -149,18 +109,28 @@ void index_msb_first(uint32_t *table, uint32_t root_bits) {
  * would also take a lone code of length 1, which is incomplete.
  */
 bool build_table(uint32_t *table, uint32_t root_bits, uint32_t capacity, uint32_t max_code_len,
-                 bool accept_incomplete, const uint8_t *lens, uint32_t nsymbols) {
-  const HuffmanTableSpec spec = {root_bits, capacity, max_code_len, accept_incomplete, kSymbolResults.data(),
-                                 kInvalid};
+                 bool accept_incomplete, const uint8_t *lens, uint32_t nsymbols,
+                 const uint32_t *results = kSymbolResults.data()) {
+  const HuffmanTableSpec spec = {BitOrder::msb_first, root_bits, capacity, max_code_len, accept_incomplete,
+                                 results,             kInvalid,  0,        0};
   const uint32_t ncodes = static_cast<uint32_t>(nsymbols - std::count(lens, lens + nsymbols, 0));
-  uint32_t nentries;
-  if ((ncodes == 1 && !accept_incomplete) ||
-      huffman_table_build(table, spec, lens, nsymbols, &nentries) != HuffmanStatus::ok) {
-    return false;
-  }
-  index_msb_first(table, root_bits);
-  return true;
+  return !(ncodes == 1 && !accept_incomplete) && huffman_table_build(table, spec, lens, nsymbols) == HuffmanStatus::ok;
 }
+
+/*
+ * Margins of the fast item loop, which runs while the reader has kFastInMarginNbytes of its
+ * copied words (padding included) left. A round refills at most twice, after one refill before
+ * the first round, each time reading 8 bytes and moving on by up to 7; it writes at most three
+ * literals or one match, which is checked against the block's end like every match.
+ */
+constexpr uint32_t kFastInMarginNbytes = 24;
+constexpr uint32_t kFastOutMarginNbytes = 3;
+// A round's bits: a main code, a length code, then after a refill the offset's extra bits (or
+// the top ones and an aligned code), then the next round's look-up.
+static_assert(kMaxCodeLen + kMaxCodeLen <= Msb16BitReader::kRefillMinBits);
+static_assert(17 + kMainRootBits <= Msb16BitReader::kRefillMinBits &&
+              14 + kMaxAlignedCodeLen + kMainRootBits <= Msb16BitReader::kRefillMinBits);
+static_assert(3 * kMainRootBits + kMainRootBits <= Msb16BitReader::kRefillMinBits);
 
 // Decodes one symbol; at least kMaxCodeLen bits must be valid. Returns kInvalid in its flag bit
 // for a slot no code reaches, consuming nothing then.
@@ -169,46 +139,12 @@ template <uint32_t kRootBits>
   uint32_t entry = table[in.peek(kRootBits)];
   if ((entry & kHuffmanSubtable) != 0) {
     in.consume(kRootBits);
-    entry = table[(entry >> 16) + in.peek((entry >> 8) & 0xF)];
+    entry = table[(entry >> 16) + in.peek(huffman_level_len(entry))];
   }
   if ((entry & kInvalid) == 0) {
     in.consume(entry & kHuffmanNbitsMask);
   }
   return entry;
-}
-
-uint32_t load_le32(const uint8_t *p) {
-  return p[0] | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-uint64_t load64(const uint8_t *p) {
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-
-void store64(uint8_t *p, uint64_t v) { std::memcpy(p, &v, 8); }
-
-/*
- * Copies a match of `len` bytes from `offset` bytes back to `dst`, as a forward byte loop
- * would, writing up to 7 bytes past dst + len (free space in the linear window).
- */
-[[gnu::always_inline]] inline void copy_match(uint8_t *dst, uint32_t offset, uint32_t len) {
-  const uint8_t *src = dst - offset;
-  uint8_t *const end = dst + len;
-  if (offset >= 8) {
-    do {
-      store64(dst, load64(src));
-      dst += 8;
-      src += 8;
-    } while (dst < end);
-  } else if (offset == 1) {
-    std::memset(dst, *src, len);
-  } else {
-    do {
-      *dst++ = *src++;
-    } while (dst < end);
-  }
 }
 
 // One call of decode: the frame's input, the reader over it and the handle's stream state.
@@ -217,6 +153,7 @@ class FrameDecoder {
   FrameDecoder(LzxHandle &h, const uint8_t *in, uint32_t in_nbytes) : h_(h) {
     in_.in = in;
     in_.in_nbytes = in_nbytes;
+    in_.words = h.words;
     // Every frame starts afresh at its first byte: with bits, or with the bytes of an
     // uncompressed block it continues (read_block_header restarts the bits after those).
     in_.restart(0);
@@ -294,7 +231,8 @@ class FrameDecoder {
     uint8_t *const main = h_.main_lens;
     if (!read_lengths(main, 0, kLiterals) || !read_lengths(main, kLiterals, h_.nmain) ||
         !read_lengths(h_.length_lens, 0, kLengthSymbols) ||
-        !build_table(h_.main_table, kMainRootBits, kMainCapacity, kMaxCodeLen, false, main, h_.nmain) ||
+        !build_table(h_.main_table, kMainRootBits, kMainCapacity, kMaxCodeLen, false, main, h_.nmain,
+                     kMainResults.data()) ||
         !build_table(h_.length_table, kLengthRootBits, kLengthCapacity, kMaxCodeLen, false, h_.length_lens,
                      kLengthSymbols)) {
       return false;
@@ -370,7 +308,7 @@ class FrameDecoder {
       return false;
     }
     for (uint32_t i = 0; i < 3; ++i) {
-      h_.r[i] = load_le32(in_.in + at + 4 * i);
+      h_.r[i] = load32(in_.in + at + 4 * i);
     }
     raw_pos_ = at + 12;
     return true;
@@ -389,42 +327,85 @@ class FrameDecoder {
     return true;
   }
 
+  // What the item loops carry: the bit reader, the window position and the repeated offsets.
+  struct ItemState {
+    Msb16BitReader in;
+    uint32_t pos;
+    uint32_t r0, r1, r2;
+  };
+
   /*
-   * Decodes literals and matches up to window position `end`. A match must end by `end`: it
-   * may cross neither its block's end nor its frame's, and must reach back no further than the
-   * folder's output so far, nor beyond the window. Reading past the input yields zero bits, so
-   * the loop always ends; whether it overran is judged once afterwards.
+   * Decodes literals and matches while `pos` is below `until` (and, in the fast loop, the input
+   * has kFastInMarginNbytes left). A match must end by `end`: it may cross neither its block's
+   * end nor its frame's, and must reach back no further than the folder's output so far, nor
+   * beyond the window. Each round starts with a refill and the next main-tree entry looked up;
+   * a refill only adds bits after the valid ones, so that look-up stays good. The fast loop
+   * refills without testing for the input's end and takes up to three literals per refill;
+   * the careful one reads zero bits past the input, so it always ends, and whether it overran is
+   * judged once afterwards.
    */
-  template <bool kAlignedBlock>
-  bool decode_items(uint32_t end) {
-    Msb16BitReader in = in_;
+  template <bool kAlignedBlock, bool kFast>
+  [[gnu::always_inline]] inline bool items(ItemState &state, uint32_t until, uint32_t end, size_t in_until) {
+    Msb16BitReader in = state.in;
     uint8_t *const window = h_.window;
+    uint8_t *out = window + state.pos;
+    uint8_t *const out_until = window + until;
+    uint8_t *const out_end = window + end;
+    uint32_t r0 = state.r0, r1 = state.r1, r2 = state.r2;
     const uint32_t *const main = h_.main_table;
+    const uint32_t *const length_table = h_.length_table;
+    const uint32_t *const aligned_table = h_.aligned_table;
     const uint32_t window_nbytes = h_.window_nbytes;
-    uint32_t pos = h_.pos;
-    uint32_t r0 = h_.r[0], r1 = h_.r[1], r2 = h_.r[2];
-    bool ok = true;
-    while (pos < end) {
-      // A main and a length symbol need at most 32 bits; refilling less often pays on literals.
-      if (in.nbits < 2 * kMaxCodeLen) {
+    const auto refill = [&] {
+      if constexpr (kFast) {
+        in.refill_unchecked();
+      } else {
         in.refill();
       }
-      const uint32_t symbol = decode_symbol<kMainRootBits>(main, in) >> 16;
-      if (symbol < kLiterals) {
-        window[pos++] = static_cast<uint8_t>(symbol);
+    };
+    const auto literal = [&](uint32_t entry) {
+      in.consume(entry & kHuffmanNbitsMask);
+      *out++ = static_cast<uint8_t>(entry >> 16);
+      return main[in.peek(kMainRootBits)];
+    };
+    bool ok = true;
+    refill();
+    uint32_t entry = main[in.peek(kMainRootBits)];
+    while (out < out_until && (!kFast || in.pos < in_until)) {
+      refill();
+      if ((entry & kLiteral) != 0) {
+        entry = literal(entry);
+        // A literal the root resolves has at most kMainRootBits bits.
+        if (kFast && (entry & kLiteral) != 0) {
+          entry = literal(entry);
+          if ((entry & kLiteral) != 0) {
+            entry = literal(entry);
+          }
+        }
         continue;
       }
-      const uint32_t element = symbol - kLiterals;
+      if ((entry & kHuffmanSubtable) != 0) {
+        in.consume(kMainRootBits);
+        entry = main[(entry >> 16) + in.peek(huffman_level_len(entry))];
+        if ((entry & kLiteral) != 0) {
+          entry = literal(entry);
+          continue;
+        }
+      }
+      // The main code is complete here (an empty one is refused with the block's header), so
+      // no slot is invalid.
+      in.consume(entry & kHuffmanNbitsMask);
+      const uint32_t element = entry >> 16;
       uint32_t len = (element & (kLengthHeaders - 1)) + kMinMatch;
       if ((element & (kLengthHeaders - 1)) == kLengthHeaders - 1) {
-        const uint32_t entry = decode_symbol<kLengthRootBits>(h_.length_table, in);
-        if ((entry & kInvalid) != 0) {
+        const uint32_t length = decode_symbol<kLengthRootBits>(length_table, in);
+        if ((length & kInvalid) != 0) {
           ok = false;
           break;
         }
-        len += entry >> 16;
+        len += length >> 16;
       }
-      in.refill();
+      refill();
       const uint32_t slot = element / kLengthHeaders;
       uint32_t offset;
       if (slot >= kRepeatedSlots) {
@@ -432,12 +413,12 @@ class FrameDecoder {
         offset = kSlotPositions[slot] - kPositionToOffset;
         if (kAlignedBlock && extra >= kAlignedBits) {
           offset += in.take(extra - kAlignedBits) << kAlignedBits;
-          const uint32_t entry = decode_symbol<kAlignedRootBits>(h_.aligned_table, in);
-          if ((entry & kInvalid) != 0) {
+          const uint32_t aligned = decode_symbol<kAlignedRootBits>(aligned_table, in);
+          if ((aligned & kInvalid) != 0) {
             ok = false;
             break;
           }
-          offset += entry >> 16;
+          offset += aligned >> 16;
         } else {
           offset += in.take(extra);
         }
@@ -457,18 +438,50 @@ class FrameDecoder {
           break;
         }
       }
-      if (len > end - pos || offset > pos) {
+      if (len > static_cast<uint32_t>(out_end - out) || offset > static_cast<uint32_t>(out - window)) {
         ok = false;
         break;
       }
-      copy_match(window + pos, offset, len);
-      pos += len;
+      entry = main[in.peek(kMainRootBits)];
+      copy_match(out, offset, len);
+      out += len;
     }
-    in_ = in;
-    h_.pos = pos;
-    h_.r[0] = r0;
-    h_.r[1] = r1;
-    h_.r[2] = r2;
+    state = {in, static_cast<uint32_t>(out - window), r0, r1, r2};
+    return ok;
+  }
+
+  template <bool kAlignedBlock>
+  bool fast_items_generic(ItemState &state, uint32_t until, uint32_t end, size_t in_until) {
+    return items<kAlignedBlock, true>(state, until, end, in_until);
+  }
+
+  // The same loop where the processor has BMI2, whose shifts by a variable count need fewer
+  // instructions and no fixed shift register.
+  template <bool kAlignedBlock>
+  [[gnu::target("bmi,bmi2")]] bool fast_items_bmi2(ItemState &state, uint32_t until, uint32_t end,
+                                                   size_t in_until) {
+    return items<kAlignedBlock, true>(state, until, end, in_until);
+  }
+
+  // Decodes literals and matches up to window position `end`: the fast loop while the input
+  // and the output have room for whole rounds, then the careful loop.
+  template <bool kAlignedBlock>
+  bool decode_items(uint32_t end) {
+    static const bool has_bmi2 = __builtin_cpu_supports("bmi2");
+    ItemState state = {in_, h_.pos, h_.r[0], h_.r[1], h_.r[2]};
+    bool ok = true;
+    if (end - state.pos > kFastOutMarginNbytes && in_.pos + kFastInMarginNbytes <= in_.words_nbytes) {
+      const uint32_t until = end - kFastOutMarginNbytes;
+      const size_t in_until = in_.words_nbytes - kFastInMarginNbytes;
+      ok = has_bmi2 ? fast_items_bmi2<kAlignedBlock>(state, until, end, in_until)
+                    : fast_items_generic<kAlignedBlock>(state, until, end, in_until);
+    }
+    ok = ok && items<kAlignedBlock, false>(state, end, end, 0);
+    in_ = state.in;
+    h_.pos = state.pos;
+    h_.r[0] = state.r0;
+    h_.r[1] = state.r1;
+    h_.r[2] = state.r2;
     return ok && !in_.overran();
   }
 
@@ -499,7 +512,7 @@ void undo_call_translation(uint8_t *data, uint32_t n, uint32_t translation_nbyte
       break;
     }
     const uint32_t here = pos + static_cast<uint32_t>(p - data);
-    const uint32_t value = load_le32(p + 1);
+    const uint32_t value = load32(p + 1);
     uint32_t original = value;
     if (value < translation_nbytes) {
       original = value - here;
@@ -512,11 +525,6 @@ void undo_call_translation(uint8_t *data, uint32_t n, uint32_t translation_nbyte
     p += 5;
   }
   std::memcpy(data + n - kTail, tail, kTail);
-}
-
-LzxHandle *checked(void *handle) {
-  auto *h = static_cast<LzxHandle *>(handle);
-  return h != nullptr && h->tag == DEC_TAG_LZX ? h : nullptr;
 }
 
 void reset_stream(LzxHandle *h) {
@@ -547,18 +555,10 @@ uint32_t window_bits_of(uint32_t window_nbytes) {
 
 int lzx_create(uint32_t *max_block_nbytes, uint32_t window, const CabOps *ops, uint32_t *in_capacity_nbytes,
                void **handle) {
-  if (max_block_nbytes == nullptr || in_capacity_nbytes == nullptr) {
-    return DEC_BAD_ARGUMENT;
-  }
-  if (*max_block_nbytes == 0 || *max_block_nbytes > CAB_BLOCK_MAX_NBYTES) {
-    *max_block_nbytes = CAB_BLOCK_MAX_NBYTES;
-  }
-  *in_capacity_nbytes = *max_block_nbytes + kInSlackNbytes;
-  if (handle == nullptr) {
-    return DEC_OK;
-  }
-  if (ops == nullptr || ops->cab_alloc == nullptr || ops->cab_free == nullptr) {
-    return DEC_BAD_ARGUMENT;
+  bool allocate;
+  const int prologue = begin_create(max_block_nbytes, kInSlackNbytes, ops, in_capacity_nbytes, handle, &allocate);
+  if (!allocate) {
+    return prologue;
   }
   const uint32_t window_bits = window_bits_of(window);
   if (window_bits == 0) {
@@ -586,7 +586,7 @@ int lzx_create(uint32_t *max_block_nbytes, uint32_t window, const CabOps *ops, u
 }
 
 int lzx_decode(void *handle, const uint8_t *in, uint32_t in_nbytes, uint8_t *out, uint32_t *out_nbytes) {
-  LzxHandle *h = checked(handle);
+  LzxHandle *h = checked_handle<LzxHandle>(handle, DEC_TAG_LZX);
   if (h == nullptr) {
     return DEC_BAD_CONTEXT;
   }
@@ -616,7 +616,7 @@ int lzx_decode(void *handle, const uint8_t *in, uint32_t in_nbytes, uint8_t *out
 }
 
 int lzx_reset(void *handle) {
-  LzxHandle *h = checked(handle);
+  LzxHandle *h = checked_handle<LzxHandle>(handle, DEC_TAG_LZX);
   if (h == nullptr) {
     return DEC_BAD_CONTEXT;
   }
@@ -625,7 +625,7 @@ int lzx_reset(void *handle) {
 }
 
 int lzx_destroy(void *handle) {
-  LzxHandle *h = checked(handle);
+  LzxHandle *h = checked_handle<LzxHandle>(handle, DEC_TAG_LZX);
   if (h == nullptr) {
     return DEC_BAD_CONTEXT;
   }

@@ -2,9 +2,12 @@
 // driving LZ77 literals and matches into the handle's window.
 #include "cabinet/decoders/quantum_decoder.h"
 
+#include <array>
 #include <cstring>
 #include <new>
 
+#include "cabinet/decoders/decoder_handle.h"
+#include "cabinet/decoders/match_copy.h"
 #include "cabinet/decoders/quantum_models.h"
 
 namespace cab {
@@ -27,16 +30,16 @@ class MsbBitReader {
 
   static constexpr uint32_t kRefillMinBits = 32;
 
-  // Makes at least kRefillMinBits bits available.
+  // Makes at least kRefillMinBits bits available. Away from the end it always loads: whether
+  // bits are needed follows the data too closely to branch on cheaply.
   [[gnu::always_inline]] void refill() {
-    if (count_ >= kRefillMinBits) return;
-    if (end_ - next_ >= 8) {
+    if (end_ - next_ >= 8) [[likely]] {
       uint64_t word;
       std::memcpy(&word, next_, 8);
       bits_ |= __builtin_bswap64(word) >> count_;
       next_ += (63 - count_) >> 3;
       count_ |= 56;
-    } else {
+    } else if (count_ < kRefillMinBits) {
       refill_tail();
     }
   }
@@ -44,9 +47,16 @@ class MsbBitReader {
   // The next `nbits` (0 to 32) bits; at least that many must be available.
   [[gnu::always_inline]] uint32_t take(uint32_t nbits) {
     const auto value = static_cast<uint32_t>((bits_ >> 1) >> (63 - nbits));
+    consume(nbits);
+    return value;
+  }
+
+  // The next 32 bits, kept; those past the available ones are zeros or the bits that follow.
+  [[gnu::always_inline]] uint32_t peek32() const { return static_cast<uint32_t>(bits_ >> 32); }
+
+  [[gnu::always_inline]] void consume(uint32_t nbits) {
     bits_ <<= nbits;
     count_ -= nbits;
-    return value;
   }
 
   bool exhausted() const { return past_end_nbytes_ * 8 > count_; }
@@ -77,6 +87,27 @@ class MsbBitReader {
 static_assert(16 <= MsbBitReader::kRefillMinBits && kMaxExtraBits <= MsbBitReader::kRefillMinBits);
 
 /*
+ * Division by a model's total without a divide: q = x / total = (x * m) >> 40 with m the
+ * ceiling of 2^40 / total. For x = q * total + r, that gives q as long as
+ * r / total + x * (total - 1) / (total * 2^40) < 1, which holds for every x up to total * 2^16
+ * (a share of the arithmetic decoder's range) when total is at most 2^12. The total is known
+ * before the symbol is searched, so the look-up of m leaves the division's time off the path
+ * from one symbol to the next.
+ */
+constexpr uint32_t kReciprocalShift = 40;
+constexpr uint32_t kMaxTotal = kRescaleTotal;  // a larger total is rescaled before it is used
+static_assert(kMaxTotal <= 1u << 12);
+
+constexpr std::array<uint64_t, kMaxTotal + 1> make_reciprocals() {
+  std::array<uint64_t, kMaxTotal + 1> reciprocals{};
+  for (uint64_t total = 1; total <= kMaxTotal; ++total) {
+    reciprocals[total] = ((uint64_t{1} << kReciprocalShift) + total - 1) / total;
+  }
+  return reciprocals;
+}
+constexpr std::array<uint64_t, kMaxTotal + 1> kReciprocals = make_reciprocals();
+
+/*
  * The arithmetic decoder. `low_`, `high_` and `code_` are 16-bit registers; the code value
  * always lies in [low_, high_], which every narrowing and renormalisation step preserves, so
  * the range is never empty and the symbol search always ends inside the model.
@@ -93,12 +124,12 @@ class ArithmeticDecoder {
     const uint32_t total = model->cum[0];
     // Below `total`, since code_ - low_ < range.
     const uint32_t target = ((code_ - low_ + 1) * total - 1) / range;
-    uint32_t entry = 0;
-    while (model->cum[entry + 1] > target) ++entry;  // cum[nsymbols] is 0: the walk stops there at the latest
-    high_ = low_ + (model->cum[entry] * range) / total - 1;
-    low_ += (model->cum[entry + 1] * range) / total;
-    const uint32_t symbol = model->symbol[entry];
-    model_update(model, entry);
+    uint32_t upper;
+    uint32_t lower;
+    const uint64_t reciprocal = kReciprocals[total];
+    const uint32_t symbol = model_find_and_count(model, target, &upper, &lower);
+    high_ = low_ + static_cast<uint32_t>((upper * range * reciprocal) >> kReciprocalShift) - 1;
+    low_ += static_cast<uint32_t>((lower * range * reciprocal) >> kReciprocalShift);
     renormalise();
     return symbol;
   }
@@ -114,25 +145,29 @@ class ArithmeticDecoder {
  private:
   /*
    * Shifts out the leading bits that low_ and high_ share. Then, while the range lies within
-   * the middle half around the midpoint (low_ 01..., high_ 10...), flips bit 14 of code_,
-   * clears it in low_, sets it in high_ and shifts once more, which widens the range about
-   * the midpoint. Each shift brings a 0 into low_, a 1 into high_ and the next bit into code_.
+   * the middle half around the midpoint (low_ 01..., high_ 10...), takes away a quarter of the
+   * scale from low_, high_ and code_ and shifts once more, which widens the range about the
+   * midpoint. Each shift brings a 0 into low_, a 1 into high_ and the next bit into code_.
+   *
+   * Such a middle step never makes a shared leading bit, so all of them follow the shared
+   * shifts; and one keeps a register's top bit and shifts the 15 bits below it. The whole
+   * renormalisation is thus one shift by n = nshared + nmiddle of each register with the bits
+   * that follow it, whose top bit is taken from the shift by nshared alone.
    */
   [[gnu::always_inline]] void renormalise() {
     in_.refill();
-    for (;;) {
-      const uint32_t nshared = static_cast<uint32_t>(__builtin_clz(((low_ ^ high_) << 16) | 0x8000));
-      if (nshared != 0) {
-        low_ = (low_ << nshared) & 0xFFFF;
-        high_ = ((high_ << nshared) | ((1u << nshared) - 1)) & 0xFFFF;
-        code_ = ((code_ << nshared) | in_.take(nshared)) & 0xFFFF;
-      }
-      if ((low_ & ~high_ & 0x4000) == 0) return;
-      code_ ^= 0x4000;
-      low_ = (low_ & 0x3FFF) << 1;
-      high_ = ((high_ | 0x4000) << 1 | 1) & 0xFFFF;
-      code_ = ((code_ << 1) | in_.take(1)) & 0xFFFF;
-    }
+    const uint32_t nshared = static_cast<uint32_t>(__builtin_clz(((low_ ^ high_) << 16) | 0x8000));
+    // Middle steps: the bits below the top where low_ has a 1 and high_ a 0, once shifted.
+    const uint32_t middle = ((low_ & ~high_) << nshared) & 0x7FFF;
+    const uint32_t n = nshared + static_cast<uint32_t>(__builtin_clz(~(middle << 17)));
+    // A register with the 32 bits that follow it below, shifted as above.
+    const auto shift = [&](uint64_t value) {
+      return static_cast<uint32_t>(((value >> (32 - nshared)) & 0x8000) | ((value >> (32 - n)) & 0x7FFF));
+    };
+    low_ = shift(uint64_t{low_} << 32);
+    high_ = shift(uint64_t{high_} << 32 | 0xFFFFFFFF);
+    code_ = shift(uint64_t{code_} << 32 | in_.peek32());
+    in_.consume(n);
   }
 
   MsbBitReader in_;
@@ -202,24 +237,18 @@ class WindowWriter {
     const uint8_t *src = dst - distance;
     if (length < 8) {
       if (length >= 4) {
-        uint32_t head, tail;
-        std::memcpy(&head, src, 4);
-        std::memcpy(&tail, src + length - 4, 4);
-        std::memcpy(dst, &head, 4);
-        std::memcpy(dst + length - 4, &tail, 4);
+        const uint32_t head = load32(src);
+        const uint32_t tail = load32(src + length - 4);
+        store32(dst, head);
+        store32(dst + length - 4, tail);
       } else {
         for (uint32_t i = 0; i < length; ++i) dst[i] = src[i];
       }
       return;
     }
     uint8_t *const last = dst + length - 8;
-    uint64_t word;
-    for (; dst < last; dst += 8) {
-      std::memcpy(&word, dst - distance, 8);
-      std::memcpy(dst, &word, 8);
-    }
-    std::memcpy(&word, last - distance, 8);
-    std::memcpy(last, &word, 8);
+    for (; dst < last; dst += 8) store64(dst, load64(dst - distance));
+    store64(last, load64(last - distance));
   }
 
   [[gnu::noinline]] void wrap() {
@@ -247,7 +276,8 @@ struct QuantumHandle {
 };
 
 // Decodes one block of `want_nbytes` bytes; false when the block cannot be decoded.
-bool decode_block(QuantumHandle *h, const uint8_t *in, uint32_t in_nbytes, uint8_t *out, uint32_t want_nbytes) {
+[[gnu::always_inline]] inline bool decode_steps(QuantumHandle *h, const uint8_t *in, uint32_t in_nbytes, uint8_t *out,
+                                                uint32_t want_nbytes) {
   Models &m = h->models;
   ArithmeticDecoder coder(in, in_nbytes);
   WindowWriter writer(h->window, 1u << h->window_bits, h->window_pos, out);
@@ -284,19 +314,31 @@ bool decode_block(QuantumHandle *h, const uint8_t *in, uint32_t in_nbytes, uint8
   return !overrun && !coder.exhausted();
 }
 
-QuantumHandle *checked(void *handle) {
-  auto *h = static_cast<QuantumHandle *>(handle);
-  return h != nullptr && h->tag == DEC_TAG_QUANTUM ? h : nullptr;
+bool decode_block_generic(QuantumHandle *h, const uint8_t *in, uint32_t in_nbytes, uint8_t *out, uint32_t want_nbytes) {
+  return decode_steps(h, in, in_nbytes, out, want_nbytes);
+}
+
+// The same where the processor has BMI2: shifts by a variable count, which the bit reader and
+// the renormalisation make on every symbol, need no fixed shift register.
+[[gnu::target("bmi,bmi2")]] bool decode_block_bmi2(QuantumHandle *h, const uint8_t *in, uint32_t in_nbytes,
+                                                   uint8_t *out, uint32_t want_nbytes) {
+  return decode_steps(h, in, in_nbytes, out, want_nbytes);
+}
+
+bool decode_block(QuantumHandle *h, const uint8_t *in, uint32_t in_nbytes, uint8_t *out, uint32_t want_nbytes) {
+  static const bool has_bmi2 = __builtin_cpu_supports("bmi2");
+  return has_bmi2 ? decode_block_bmi2(h, in, in_nbytes, out, want_nbytes)
+                  : decode_block_generic(h, in, in_nbytes, out, want_nbytes);
 }
 
 int quantum_create(uint32_t *max_block_nbytes, uint32_t window_bits, const CabOps *ops, uint32_t *in_capacity_nbytes,
                    void **handle) {
   if (max_block_nbytes == nullptr || in_capacity_nbytes == nullptr) return DEC_BAD_ARGUMENT;
+  // Checked first: a size query for a window out of range fails too.
   if (window_bits < kWindowBitsMin || window_bits > kWindowBitsMax) return DEC_BAD_WINDOW;
-  if (*max_block_nbytes == 0 || *max_block_nbytes > CAB_BLOCK_MAX_NBYTES) *max_block_nbytes = CAB_BLOCK_MAX_NBYTES;
-  *in_capacity_nbytes = *max_block_nbytes + kInSlackNbytes;
-  if (handle == nullptr) return DEC_OK;
-  if (ops == nullptr || ops->cab_alloc == nullptr || ops->cab_free == nullptr) return DEC_BAD_ARGUMENT;
+  bool allocate;
+  const int prologue = begin_create(max_block_nbytes, kInSlackNbytes, ops, in_capacity_nbytes, handle, &allocate);
+  if (!allocate) return prologue;
   void *memory = ops->cab_alloc(sizeof(QuantumHandle));
   if (memory == nullptr) return DEC_NO_MEMORY;
   auto *h = new (memory) QuantumHandle{};
@@ -317,7 +359,7 @@ int quantum_create(uint32_t *max_block_nbytes, uint32_t window_bits, const CabOp
 }
 
 int quantum_decode(void *handle, const uint8_t *in, uint32_t in_nbytes, uint8_t *out, uint32_t *out_nbytes) {
-  QuantumHandle *h = checked(handle);
+  QuantumHandle *h = checked_handle<QuantumHandle>(handle, DEC_TAG_QUANTUM);
   if (h == nullptr) return DEC_BAD_CONTEXT;
   if (out_nbytes == nullptr || out == nullptr || (in == nullptr && in_nbytes != 0) ||
       *out_nbytes > h->max_block_nbytes) {
@@ -328,7 +370,7 @@ int quantum_decode(void *handle, const uint8_t *in, uint32_t in_nbytes, uint8_t 
 
 // A new folder restarts the models and the window position; the window's bytes stay.
 int quantum_reset(void *handle) {
-  QuantumHandle *h = checked(handle);
+  QuantumHandle *h = checked_handle<QuantumHandle>(handle, DEC_TAG_QUANTUM);
   if (h == nullptr) return DEC_BAD_CONTEXT;
   h->window_pos = 0;
   models_init(&h->models, h->window_bits);
@@ -336,7 +378,7 @@ int quantum_reset(void *handle) {
 }
 
 int quantum_destroy(void *handle) {
-  QuantumHandle *h = checked(handle);
+  QuantumHandle *h = checked_handle<QuantumHandle>(handle, DEC_TAG_QUANTUM);
   if (h == nullptr) return DEC_BAD_CONTEXT;
   h->tag = 0;
   h->ops->cab_free(h->window);

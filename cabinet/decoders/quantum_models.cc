@@ -9,6 +9,7 @@ namespace {
 
 // Every symbol starts with frequency 1, symbol i at entry i.
 void model_init(Model *model, uint32_t nsymbols) {
+  *model = Model{};
   model->nsymbols = static_cast<uint16_t>(nsymbols);
   model->countdown = kFirstReorder;
   for (uint32_t i = 0; i <= nsymbols; ++i) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace cab::quantum {
 
@@ -82,13 +83,20 @@ constexpr uint32_t slots_below(uint32_t limit) {
 /*
  * One adaptive model of `nsymbols` symbols: entries 0 to nsymbols, each a cumulative frequency
  * and a symbol, the frequencies falling strictly from the total at entry 0 to 0 at entry
- * nsymbols. The symbol of entry i spans the frequencies [cum[i + 1], cum[i]).
+ * nsymbols. The symbol of entry i spans the frequencies [cum[i + 1], cum[i]). The frequencies
+ * are kept in whole groups of kLanes entries, zero after entry nsymbols, so that a search looks
+ * at kLanes entries at once.
  */
+constexpr uint32_t kLanes = 8;
+constexpr uint32_t kModelEntries = (kMaxModelSymbols + 1 + kLanes - 1) / kLanes * kLanes;
+// Frequencies fit signed 16-bit lanes, which compare in one instruction.
+static_assert(kRescaleTotal + kFrequencyStep < 0x8000);
+
 struct Model {
+  alignas(16) uint16_t cum[kModelEntries];
+  uint8_t symbol[kModelEntries];
   uint16_t nsymbols;
   uint16_t countdown;  // rescales left until the next reorder
-  uint16_t cum[kMaxModelSymbols + 1];
-  uint8_t symbol[kMaxModelSymbols + 1];
 };
 
 struct Models {
@@ -106,10 +114,43 @@ void models_init(Models *models, uint32_t window_bits);
 // Halves the model's frequencies, or on its reorder turn sorts the entries by frequency.
 void model_rescale(Model *model);
 
-// Counts one coding of the symbol at `entry`.
-[[gnu::always_inline]] inline void model_update(Model *model, uint32_t entry) {
-  for (uint32_t i = 0; i <= entry; ++i) model->cum[i] = static_cast<uint16_t>(model->cum[i] + kFrequencyStep);
-  if (model->cum[0] > kRescaleTotal) model_rescale(model);
+/*
+ * Finds the entry i whose frequencies hold `target` (cum[i] > target >= cum[i + 1]; target must
+ * be below the total), puts cum[i] and cum[i + 1] in `*upper` and `*lower`, then counts one
+ * coding of it: kFrequencyStep more for entries 0 to i, and a rescale when the total passes
+ * kRescaleTotal. As the frequencies fall, entries 0 to i are exactly those above `target`: one
+ * comparison of a group of entries tells how many of them belong to the symbol's span and
+ * which of them to count, and the first group with one not above `target` holds entry i + 1.
+ */
+[[gnu::always_inline]] inline uint32_t model_find_and_count(Model *model, uint32_t target, uint32_t *upper,
+                                                           uint32_t *lower) {
+  using Lanes = int16_t __attribute__((vector_size(2 * kLanes)));
+  using Narrow = int8_t __attribute__((vector_size(kLanes)));
+  const Lanes targets = Lanes{} + static_cast<int16_t>(target);
+  uint16_t *const cum = model->cum;
+  uint32_t group = 0;
+  Lanes values;
+  Lanes above;
+  uint64_t above_bytes;
+  for (;; group += kLanes) {
+    std::memcpy(&values, cum + group, sizeof values);
+    above = values > targets;
+    const Narrow narrow = __builtin_convertvector(above, Narrow);
+    std::memcpy(&above_bytes, &narrow, sizeof above_bytes);
+    if (above_bytes != ~uint64_t{0}) break;
+    // The whole group lies above: count it now.
+    values += static_cast<int16_t>(kFrequencyStep);
+    std::memcpy(cum + group, &values, sizeof values);
+  }
+  const uint32_t entry = group + static_cast<uint32_t>(__builtin_ctzll(~above_bytes)) / 8 - 1;
+  // Entry i + 1 lies in the group not yet counted; entry i may end the group before it.
+  *upper = cum[entry] - (entry < group ? kFrequencyStep : 0);
+  *lower = cum[entry + 1];
+  const uint32_t symbol = model->symbol[entry];  // before a rescale may reorder the entries
+  values += above & static_cast<int16_t>(kFrequencyStep);
+  std::memcpy(cum + group, &values, sizeof values);
+  if (cum[0] > kRescaleTotal) model_rescale(model);
+  return symbol;
 }
 
 }  // namespace cab::quantum

@@ -2,6 +2,8 @@
 #include <string.h>
 
 #include "cabinet/include/extract_job.h"
+#include "platform/files/crt_io.h"
+#include "platform/files/file_time.h"
 
 namespace {
 
@@ -44,16 +46,20 @@ int run_extract(const char *cabinet_path, const char *destination, const CabOps 
   char name[CAB_PATH_NBYTES];
   if (cabinet_path == nullptr || !split_cabinet_path(cabinet_path, folder, name)) return ERR_OPEN_CABINET;
   ExtractJob job{};
+  job.folder = -1;
   job.caller = caller;
   if (!prepare_destination(destination != nullptr ? destination : "", job.destination)) return ERR_ABORTED;
 
+  // Every file's time goes through the local zone: read it once for the whole extraction.
+  const platform::TimeZoneHold zone;
   CabError error{};
   CabReader *reader = cab_reader_create(ops->cab_alloc, ops->cab_free, ops->cab_open, ops->cab_read, ops->cab_write,
                                         ops->cab_close, ops->cab_seek, &error);
   if (reader == nullptr) return error.code;
   int ok = cab_reader_copy(reader, name, folder, notify, &job);
   cab_reader_destroy(reader);
-  if (ok) return 0;
+  if (job.folder >= 0) _close(job.folder);
+  if (ok) return job.refused_files == 0 ? 0 : ERR_ABORTED;
   // A next cabinet given up by the handler ends in ERR_ABORTED; the cause says more.
   if (error.code == ERR_ABORTED && job.unavailable_cause != 0) return job.unavailable_cause;
   return error.code;

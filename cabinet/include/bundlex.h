@@ -10,11 +10,13 @@ extern "C" {
  * Extracts the files that begin in the cabinet at `cabinet_path` (and the rest of its last folder,
  * following the next cabinets of its set in the same folder) into `destination`, which may be
  * empty for the current folder. Stored names may hold backslash-separated folders, which must
- * exist. Returns 0 on success, otherwise an error code from 1 to 11:
+ * exist; nothing below `destination` is opened through a symbolic link. A stored name that would
+ * leave `destination` or cannot be a file name skips its file only. Returns 0 on success,
+ * otherwise an error code from 1 to 11:
  *   1 a cabinet cannot be opened      5 out of memory           9 reserve sizes differ in a set
  *   2 not a cabinet                   6 unknown method          10 wrong cabinet of the set
  *   3 unsupported format version      7 data cannot be decoded  11 aborted: an output file cannot be
- *   4 damaged cabinet                 8 an output write failed      created, or its name is unsafe
+ *   4 damaged cabinet                 8 an output write failed      created, or names were refused
  * Files extracted before a failure stay.
  */
 int extract(const char *cabinet_path, const char *destination);

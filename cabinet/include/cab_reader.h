@@ -105,6 +105,10 @@ int cab_reader_folder_info(CabReader *reader, uint16_t folder_index, CabFolderIn
 int cab_folder_from_previous(uint16_t folder_index);
 int cab_folder_into_next(uint16_t folder_index);
 
+/* Whether `name` may name the next cabinet of a set: a plain file name (not empty, neither "." nor
+ * "..", no "\\" or "/"), so that a set never reaches outside the folder of its first cabinet. */
+int cab_reader_is_cabinet_name(const char *name);
+
 /* Releases the decoder, the buffers and the context, and closes what is open. Returns 1. */
 int cab_reader_destroy(CabReader *reader);
 

@@ -6,22 +6,30 @@
 #include <stdint.h>
 
 #include "cab_reader.h"
+#include "stored_name.h"
 
 // What one extraction carries through its notifications (the notes' user value).
 struct ExtractJob {
   char destination[CAB_PATH_NBYTES];  // empty, or ending in a separator
+  char output[CAB_PATH_NBYTES];       // the file in hand: the destination and its UTF-8 name
+  int32_t folder;                     // the destination, opened at the first file; -1 until then
   int32_t failed_attempts;            // of the current move to a next cabinet
   int32_t unavailable_cause;          // why a next cabinet was given up, else 0
+  int32_t refused_files;              // files skipped for their names
+  name_refusal refusal;               // why the last of them was, with the length at fault
+  size_t refused_nbytes;              // and the file system's errno for name_refusal::file_system
+  int refused_errno;
   void *caller;                       // for a handler that wraps extract_notify
 };
 
 // The seven operations over the runtime library's allocation and _open/_read/... functions.
 extern const CabOps runtime_cab_ops;
 
-// The handler of extract(): NOTE_COPY creates the output file (never through a symbolic link, an
-// existing file is truncated, an unsafe or too long name answers -1), NOTE_CLOSE closes it and
-// applies the stored time and attributes, NOTE_NEXT_CABINET gives up after a bounded number of
-// failed attempts. `note->user` is the ExtractJob.
+// The handler of extract(): NOTE_COPY creates the output file below the destination (through no
+// symbolic link, never a special file; an existing file is truncated) under the stored name made
+// UTF-8, answering -1 when it cannot, and 0 (skip the file) when the name is refused, which the job
+// records; NOTE_CLOSE applies the stored time and attributes and closes it; NOTE_NEXT_CABINET
+// gives up after a bounded number of failed attempts. `note->user` is the ExtractJob.
 int32_t extract_notify(int32_t kind, CabNote *note);
 
 // Where the cabinet's name starts in `path`: after its last "\" or "/", both separators here; what
@@ -29,6 +37,7 @@ int32_t extract_notify(int32_t kind, CabNote *note);
 size_t cabinet_name_start(const char *path);
 
 // Runs one extraction with `notify` (extract_notify or a handler that calls it) over `ops`.
-// `caller` is stored in the job. Returns 0 or the error code, as extract() does.
+// `caller` is stored in the job. Returns 0 or the error code, as extract() does: ERR_ABORTED
+// when the walk succeeded but files were skipped for their names.
 int run_extract(const char *cabinet_path, const char *destination, const CabOps *ops, cab_notify_fn notify,
                 void *caller);

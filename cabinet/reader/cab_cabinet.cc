@@ -97,7 +97,7 @@ bool close_cabinet(CabReader *r) {
   return ok;
 }
 
-int open_cabinet(CabReader *r, const char *name, uint16_t expected_set_id, uint16_t expected_index) {
+int open_cabinet(CabReader *r, const char *name, uint16_t expected_set_id, int32_t expected_index) {
   if (!join_path(r->cabinet_path, r->cabinet_folder, name)) return reader_fail(r, ERR_OPEN_CABINET);
   const int32_t flags = CAB_O_BINARY | CAB_O_RDONLY;
   const int32_t permission = CAB_S_IREAD | CAB_S_IWRITE;
@@ -134,6 +134,11 @@ int open_cabinet(CabReader *r, const char *name, uint16_t expected_set_id, uint1
   return 1;
 }
 
+int cab_reader_is_cabinet_name(const char *name) {
+  if (name[0] == '\0' || strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return 0;
+  return strpbrk(name, "\\/") == nullptr;
+}
+
 int read_file_entry(CabReader *r, FileEntry *file) {
   uint8_t entry[kFileEntryNbytes];
   if (!read_exact(&r->list, entry, sizeof entry)) return reader_fail(r, ERR_CORRUPT);
@@ -149,7 +154,9 @@ int read_file_entry(CabReader *r, FileEntry *file) {
 int move_to_next_cabinet(CabReader *r) {
   // Kept apart from the context's buffers, which a failed attempt may overwrite.
   const uint16_t set_id = le16(r->header + kHeaderSetId);
-  const uint16_t index = static_cast<uint16_t>(le16(r->header + kHeaderCabinetIndex) + 1);
+  // Each cabinet of a walk must come after the one before, so no walk can come back to a cabinet
+  // it has read, and a walk past index 0xFFFF finds none.
+  const int32_t index = le16(r->header + kHeaderCabinetIndex) + 1;
   char next_cabinet[CAB_NAME_NBYTES];
   char next_disk[CAB_NAME_NBYTES];
   memcpy(next_cabinet, r->next_cabinet, sizeof next_cabinet);
@@ -164,13 +171,19 @@ int move_to_next_cabinet(CabReader *r) {
     r->note.text2 = r->next_disk;
     r->note.text3 = r->cabinet_folder;
     r->note.set_id = set_id;
-    r->note.cabinet_index = index;
+    r->note.cabinet_index = static_cast<uint16_t>(index);
     if (reader_notify(r, NOTE_NEXT_CABINET) == -1) return reader_fail(r, ERR_ABORTED);
     // The handler may have rewritten the name or the folder in place.
     char target[CAB_NAME_NBYTES];
     memcpy(target, r->next_cabinet, sizeof target);
     target[CAB_NAME_NBYTES - 1] = '\0';
-    if (open_cabinet(r, target, set_id, index) && read_folder_entry(r, 0)) break;
+    // A name with a folder in it, or none at all (data running past the last cabinet), would read
+    // something that is not a cabinet of this set.
+    if (!cab_reader_is_cabinet_name(target)) {
+      reader_fail(r, ERR_CORRUPT);
+    } else if (open_cabinet(r, target, set_id, index) && read_folder_entry(r, 0)) {
+      break;
+    }
     if (r->error->code == ERR_ABORTED) return 0;
     r->note.error = r->error->code;
   }

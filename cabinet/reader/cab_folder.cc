@@ -215,6 +215,8 @@ int read_next_block(CabReader *r) {
     // A block split across cabinets: its rest opens the folder's part in the next cabinet.
     if (!move_to_next_cabinet(r) || !take_block(r) || !read_block_at(r, in_nbytes, &in_nbytes)) return 0;
     out_nbytes = le16(r->data_header + kDataUncompressedCount);
+    // A block that yields nothing brings the walk no further.
+    if (out_nbytes == 0) return reader_fail(r, ERR_CORRUPT);
   }
   return decode_block(r, in_nbytes, out_nbytes);
 }

@@ -65,20 +65,26 @@ int list_position(CabReader *r) {
   return 1;
 }
 
+int write_exact(CabReader *r, const uint8_t *bytes, uint32_t nbytes) {
+  if (r->ops.cab_write(r->out_handle, bytes, nbytes) != static_cast<int32_t>(nbytes)) return reader_fail(r, ERR_OUTPUT);
+  return 1;
+}
+
 // Sends what is staged to the output handle.
 int flush_output(CabReader *r) {
   uint32_t nbytes = r->staged_nbytes;
   r->staged_nbytes = 0;
-  if (nbytes > 0 && r->ops.cab_write(r->out_handle, r->staging, nbytes) != static_cast<int32_t>(nbytes))
-    return reader_fail(r, ERR_OUTPUT);
-  return 1;
+  return nbytes == 0 || write_exact(r, r->staging, nbytes);
 }
 
-int write_output(CabReader *r, const uint8_t *bytes, uint32_t nbytes) {
+// Writes one piece of the file, `last` when it ends the file. A file that lies whole in one block
+// goes out straight from there; the pieces of any other gather into large writes.
+int write_output(CabReader *r, const uint8_t *bytes, uint32_t nbytes, bool last) {
+  if (r->staged_nbytes == 0 && last) return write_exact(r, bytes, nbytes);
   if (r->staged_nbytes + nbytes > kStagingNbytes && !flush_output(r)) return 0;
   memcpy(r->staging + r->staged_nbytes, bytes, nbytes);
   r->staged_nbytes += nbytes;
-  return 1;
+  return !last || flush_output(r);
 }
 
 // Writes the file's bytes from the folder's blocks to the output handle.
@@ -98,10 +104,10 @@ int write_file_data(CabReader *r) {
     uint64_t in_block = position - r->block_folder_offset;
     uint64_t available = r->block_nbytes - in_block;
     auto chunk = static_cast<uint32_t>(remaining < available ? remaining : available);
-    if (!write_output(r, r->block_data + in_block, chunk)) return 0;
     position += chunk;
     remaining -= chunk;
-    if (remaining == 0) return flush_output(r);
+    if (!write_output(r, r->block_data + in_block, chunk, remaining == 0)) return 0;
+    if (remaining == 0) return 1;
     if (!read_next_block(r)) return 0;
   }
 }

@@ -1,6 +1,7 @@
 // signature_dlg.cc - CSignatureDlg's certificate lists, its window's handlers and the signing it runs on confirmation.
 #include "control/dialogs/signature_dlg.h"
 
+#include <utility>
 #include <vector>
 
 #include "control/crypto/cert_names.h"
@@ -34,8 +35,8 @@ class CWaitCursorScope {
 
 }  // namespace
 
-CSignatureDlg::CSignatureDlg(const CString &strText, BOOL bPlainText, CWnd *pParent)
-    : CDialog(IDD_SIGN_DIALOG, pParent), m_strText(strText), m_bPlainText(bPlainText) {}
+CSignatureDlg::CSignatureDlg(CString strText, BOOL bPlainText, CWnd *pParent)
+    : CDialog(IDD_SIGN_DIALOG, pParent), m_strText(std::move(strText)), m_bPlainText(bPlainText) {}
 
 int CSignatureDlg::LoadCertificates() { return LoadList(FALSE, CString(), CString(), CString()); }
 

@@ -12,7 +12,8 @@ class CSignatureDlg : public CDialog {
  public:
   // The text is signed exactly as given; bPlainText chooses the plain display over the HTML one.
   // Without a parent the modal machinery picks the owner.
-  CSignatureDlg(const CString &strText, BOOL bPlainText, CWnd *pParent = nullptr);
+  // The text is taken over (moved from a temporary), so that a large one is not held twice.
+  CSignatureDlg(CString strText, BOOL bPlainText, CWnd *pParent = nullptr);
 
   // Fills m_certs with every certificate of the personal store that may sign, in store order,
   // and returns their number; 0 also when the store cannot be opened or is empty.

@@ -1,16 +1,13 @@
 // lzx_fuzz.cc - fuzzes the LZX decoder over the frames of folders that share one handle.
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 
 #include "cabinet/decoders/lzx_decoder.h"
+#include "fuzz/decoder_input.h"
+#include "tests/cabinet/support/malloc_ops.h"
 
 namespace {
-
-void *fuzz_alloc(uint32_t nbytes) { return std::malloc(nbytes); }
-void fuzz_free(void *memory) { std::free(memory); }
-const CabOps kOps = {fuzz_alloc, fuzz_free, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 /*
  * Input: one byte whose value modulo 7 picks the window (2^15 to 2^21), then records of a
@@ -20,23 +17,7 @@ const CabOps kOps = {fuzz_alloc, fuzz_free, nullptr, nullptr, nullptr, nullptr, 
  *   byte 4     bit 0: reset the decoder before the frame, as at a change of folder
  * Each frame is copied to a heap buffer of exactly its size, so any read past it is caught.
  */
-struct Record {
-  const uint8_t *data;
-  size_t nbytes;
-  uint32_t want_nbytes;
-  bool reset;
-};
-
-bool next_record(const uint8_t *&data, size_t &size, Record *record) {
-  if (size < 5) {
-    return false;
-  }
-  const size_t nbytes = std::min<size_t>(data[0] | (size_t{data[1]} << 8), size - 5);
-  *record = {data + 5, nbytes, data[2] | (uint32_t{data[3]} << 8), (data[4] & 1) != 0};
-  data += 5 + nbytes;
-  size -= 5 + nbytes;
-  return true;
-}
+constexpr size_t kHeaderNbytes = 5;
 
 // One handle per window for the whole run, reset before each input as the reader resets its
 // decoder for each folder; creating a window of up to 4 MB per input would dominate the run.
@@ -46,7 +27,7 @@ void *handle_for(uint32_t window_bits) {
   uint32_t max_nbytes = 0;
   uint32_t in_capacity = 0;
   if (handle == nullptr &&
-      cab_lzx_decoder.create(&max_nbytes, 1u << window_bits, &kOps, &in_capacity, &handle) != DEC_OK) {
+      cab_lzx_decoder.create(&max_nbytes, 1u << window_bits, &cabtest::kMallocOps, &in_capacity, &handle) != DEC_OK) {
     std::abort();
   }
   if (cab_lzx_decoder.reset(handle) != DEC_OK) {
@@ -67,21 +48,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const uint32_t max_nbytes = CAB_BLOCK_MAX_NBYTES;
   const uint32_t in_capacity = CAB_BLOCK_MAX_NBYTES + 6144;
   std::unique_ptr<uint8_t[]> out(new uint8_t[CAB_BLOCK_MAX_NBYTES]);
-  Record record;
-  while (next_record(data, size, &record)) {
-    if (record.reset && cab_lzx_decoder.reset(handle) != DEC_OK) {
+  fuzz::Record record;
+  while (fuzz::next_record(data, size, kHeaderNbytes, &record)) {
+    const uint32_t want_nbytes = record.header[2] | (uint32_t{record.header[3]} << 8);
+    if ((record.header[4] & 1) != 0 && cab_lzx_decoder.reset(handle) != DEC_OK) {
       std::abort();
     }
-    std::unique_ptr<uint8_t[]> in(new uint8_t[record.nbytes == 0 ? 1 : record.nbytes]);
-    if (record.nbytes != 0) {
-      std::memcpy(in.get(), record.data, record.nbytes);
-    }
-    uint32_t out_nbytes = record.want_nbytes;
+    const auto in = fuzz::exact_copy(record.block, record.block_nbytes);
+    uint32_t out_nbytes = want_nbytes;
     const int rc =
-        cab_lzx_decoder.decode(handle, in.get(), static_cast<uint32_t>(record.nbytes), out.get(), &out_nbytes);
-    const bool refused = record.want_nbytes > max_nbytes || record.nbytes > in_capacity;
+        cab_lzx_decoder.decode(handle, in.get(), static_cast<uint32_t>(record.block_nbytes), out.get(), &out_nbytes);
+    const bool refused = want_nbytes > max_nbytes || record.block_nbytes > in_capacity;
     if ((refused && rc != DEC_BAD_ARGUMENT) || (!refused && rc != DEC_OK && rc != DEC_DATA_ERROR) ||
-        (rc == DEC_OK && out_nbytes != record.want_nbytes) || (rc == DEC_DATA_ERROR && out_nbytes != 0)) {
+        (rc == DEC_OK && out_nbytes != want_nbytes) || (rc == DEC_DATA_ERROR && out_nbytes != 0)) {
       std::abort();
     }
   }

@@ -32,6 +32,7 @@ struct Settings {
   };
   std::map<DISPID, Failure> failures;
 
+  bool record_insertions = false;
   std::vector<Insertion> insertions;
   std::vector<std::u16string> navigations;
   int completions = 0;
@@ -68,10 +69,10 @@ class HtmlBody : public DispatchObject {
   HRESULT QueryInterface(REFIID riid, void **ppv) override { return QueryDispatch(riid, ppv); }
   HRESULT Invoke(DISPID dispid, REFIID, LCID, WORD wFlags, DISPPARAMS *params, VARIANT *result, EXCEPINFO *,
                  UINT *puArgErr) override;
-  const std::u16string &html() const { return m_html; }
+  const std::string &html() const { return m_html; }  // UTF-8, which holds a page in the least memory
 
  private:
-  std::u16string m_html;
+  std::string m_html;
 };
 
 // The document loaded by a Navigate; owns one reference to its body.

@@ -1,5 +1,6 @@
 // headless_browser.cc - the stand-in's class factory, its registration in the process's class table, and the controls tests drive it with.
 #include "platform/browser/browser_objects.h"
+#include "platform/codepage/utf8.h"
 
 namespace headless_browser {
 
@@ -67,6 +68,8 @@ void reset() {
 
 void fail_creation(HRESULT hr) { settings().creation_result = hr; }
 
+void record_insertions(bool on) { settings().record_insertions = on; }
+
 void set_scroll_size(LONG width, LONG height) {
   VARIANT w, h;
   VariantInit(&w);
@@ -98,7 +101,8 @@ int live_browsers() { return static_cast<int>(settings().live.size()); }
 std::u16string newest_body_html() {
   const auto &live = settings().live;
   if (live.empty() || live.back()->document() == nullptr) return std::u16string();
-  return live.back()->document()->body().html();
+  const std::string &html = live.back()->document()->body().html();
+  return codepage::utf16_from_utf8_replacing(reinterpret_cast<const uint8_t *>(html.data()), html.size());
 }
 
 int raise_document_complete() {

@@ -25,8 +25,13 @@ struct Insertion {
 };
 
 // Back to defaults: creation succeeds, every call answers, scroll sizes 0 x 0 (a page that fits
-// any window), nothing recorded. Browsers still alive keep running with the new settings.
+// any window), nothing recorded (whether insertions are recorded stays as it is). Browsers still
+// alive keep running with the new settings.
 void reset();
+
+// Whether insertions() records what is inserted, off until a test turns it on: a page of 100 MB
+// would otherwise be held four times over for nobody.
+void record_insertions(bool on);
 
 // The next browsers' creation fails with hr.
 void fail_creation(HRESULT hr);
@@ -41,7 +46,7 @@ void refuse_document_interface(bool on);
 // calls of it have succeeded.
 void fail_call(DISPID dispid, HRESULT hr, int successes_before = 0);
 
-// Every insertion since reset(), in call order, across documents.
+// Every insertion since reset() while recording, in call order, across documents.
 const std::vector<Insertion> &insertions();
 // Every Navigate URL since reset(), in call order.
 const std::vector<std::u16string> &navigations();

@@ -60,6 +60,7 @@ HRESULT long_argument(const DISPPARAMS *params, UINT index, LONG *out, UINT *puA
 }
 
 void record(std::u16string where, std::u16string html) {
+  if (!settings().record_insertions) return;
   Insertion insertion;
   insertion.where_utf8 = codepage::utf8_from_utf16(where);
   insertion.html_utf8 = codepage::utf8_from_utf16(html);
@@ -98,7 +99,7 @@ HRESULT HtmlBody::Invoke(DISPID dispid, REFIID, LCID, WORD wFlags, DISPPARAMS *p
     // Only the position the system uses is modelled; the others would need an element tree.
     if (bstr_text(first) != u"beforeEnd") return E_INVALIDARG;
     record(bstr_text(first), bstr_text(html));
-    m_html += bstr_text(html);
+    m_html += codepage::utf8_from_utf16(std::u16string_view(html != nullptr ? html : u"", SysStringLen(html)));
     body_changed(*this);
     return S_OK;
   }

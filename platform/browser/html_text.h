@@ -6,7 +6,8 @@
 
 namespace headless_browser {
 
-// The text a reader sees of `html`, in Windows-1252 with lines ended by CR LF:
+// The text a reader sees of `html` (UTF-8; an ill-formed sequence reads as U+FFFD), in
+// Windows-1252 with lines ended by CR LF:
 // - tags and comments are removed; an unterminated one removes the rest of the input, as a
 //   browser does at the end of a page; a '<' that cannot start a tag is text;
 // - <br> ends a line; the start and end tags of the blocks (p, h1..h6, li, dt, dd, ul, ol, dl,
@@ -20,6 +21,6 @@ namespace headless_browser {
 //   inside, white space is kept and its line breaks become CR LF;
 // - characters 1252 lacks become '?'.
 // Linear in the input's length whatever it holds.
-std::string html_text(std::u16string_view html);
+std::string html_text(std::string_view html);
 
 }  // namespace headless_browser

@@ -47,6 +47,13 @@ size_t decode_one(const uint8_t *utf8, size_t nbytes, uint32_t *code, bool *vali
 
 }  // namespace
 
+size_t decode_utf8(const uint8_t *utf8, size_t nbytes, uint32_t *code) {
+  bool valid;
+  const size_t length = decode_one(utf8, nbytes, code, &valid);
+  if (!valid) *code = kReplacement;
+  return length;
+}
+
 void append_utf16(std::u16string *out, uint32_t code) {
   if (code < 0x10000) {
     out->push_back(static_cast<char16_t>(code));
@@ -84,9 +91,8 @@ std::u16string utf16_from_utf8_replacing(const uint8_t *utf8, size_t utf8_nbytes
   std::u16string out;
   for (size_t i = 0; i < utf8_nbytes;) {
     uint32_t code;
-    bool valid;
-    i += decode_one(utf8 + i, utf8_nbytes - i, &code, &valid);
-    append_utf16(&out, valid ? code : kReplacement);
+    i += decode_utf8(utf8 + i, utf8_nbytes - i, &code);
+    append_utf16(&out, code);
   }
   return out;
 }

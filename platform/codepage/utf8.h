@@ -18,6 +18,10 @@ size_t well_formed_utf8_nbytes(const uint8_t *utf8, size_t utf8_nbytes);
 // The same, but each maximal ill-formed subpart becomes U+FFFD, as Windows converts.
 std::u16string utf16_from_utf8_replacing(const uint8_t *utf8, size_t utf8_nbytes);
 
+// Decodes the character at utf8[0..nbytes) (nbytes > 0) into *code and returns its length; an
+// ill-formed sequence gives U+FFFD and the length of its maximal ill-formed subpart.
+size_t decode_utf8(const uint8_t *utf8, size_t nbytes, uint32_t *code);
+
 // Appends one code point (at most U+10FFFF) as one or two UTF-16 code units.
 void append_utf16(std::u16string *out, uint32_t code);
 

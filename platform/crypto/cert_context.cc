@@ -137,9 +137,12 @@ BOOL CertSetCertificateContextProperty(PCCERT_CONTEXT pCertContext, DWORD dwProp
   if (record->on_token) return certstore::fail(ERROR_ACCESS_DENIED);
   // A certificate that its store still lists keeps its properties on disk as well.
   if (record->listed) {
+    const std::string &folder = record->store->folder;
     if (record->store->read_only) return certstore::fail(ERROR_ACCESS_DENIED);
-    if (DWORD error = certstore::write_properties(record->store->folder, record->sequence, changed))
-      return certstore::fail(error);
+    privfile::Lock folder_lock;
+    DWORD error = folder_lock.acquire(certstore::lock_path(folder), true);
+    if (error == ERROR_SUCCESS) error = certstore::write_properties(folder, record->sequence, changed);
+    if (error != ERROR_SUCCESS) return certstore::fail(error);
   }
   record->properties = std::move(changed);
   return TRUE;

@@ -1,12 +1,17 @@
 // cert_store.cc - the current user's system stores: open, close, enumerate, add and delete, over the store folders.
 #include "platform/crypto/cert_store.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/base/data_root.h"
 #include "platform/base/last_error.h"
+#include "platform/crypto/software_keys.h"
 #include "platform/crypto/store_folder.h"
 #include "platform/crypto/store_model.h"
 #include "platform/crypto/pkcs11/token_store.h"
@@ -41,49 +46,161 @@ bool folder_name_of(const WCHAR *name, std::string *upper) {
   return !upper->empty();
 }
 
-DWORD load_store(Store *store) {
-  std::vector<certstore::FolderEntry> entries;
-  if (DWORD error = certstore::load_folder(store->folder, &entries, &store->highest_sequence)) return error;
-  for (certstore::FolderEntry &entry : entries) {
-    std::unique_ptr<Record> record = certstore::make_record(entry.der.data(), entry.der.size());
-    if (!record) continue;  // a damaged certificate file is skipped
-    record->properties = std::move(entry.properties);
-    record->sequence = entry.sequence;
-    record->listed = true;
-    record->store = store;
-    record->header.context.hCertStore = store;
-    store->listed.push_back(record.release());
+bool by_sequence(const Record *a, const Record *b) { return a->sequence < b->sequence; }
+
+Record *listed_at(const Store &store, uint32_t sequence) {
+  Record key;
+  key.sequence = sequence;
+  const auto at = std::lower_bound(store.listed.begin(), store.listed.end(), &key, by_sequence);
+  return at != store.listed.end() && (*at)->sequence == sequence ? *at : nullptr;
+}
+
+// Lists the record in its place by number; the store takes it over.
+void list_record(Store *store, Record *record) {
+  record->store = store;
+  record->header.context.hCertStore = store;
+  record->listed = true;
+  store->listed.insert(std::upper_bound(store->listed.begin(), store->listed.end(), record, by_sequence), record);
+}
+
+void unlist_record(Store *store, Record *record) {
+  store->listed.erase(std::find(store->listed.begin(), store->listed.end(), record));
+  record->listed = false;
+  store->unlisted.push_back(record);
+  certstore::end_if_unused(record);
+}
+
+// Decodes the certificate under `sequence` into a listed record; NULL when it is unreadable.
+Record *decode_entry(Store *store, uint32_t sequence) {
+  certstore::FolderEntry entry;
+  if (certstore::read_entry(store->folder, sequence, &entry) != ERROR_SUCCESS) return nullptr;
+  std::unique_ptr<Record> record = certstore::make_record(entry.der.data(), entry.der.size());
+  if (!record) return nullptr;  // a damaged certificate file is skipped
+  record->properties = std::move(entry.properties);
+  record->sequence = sequence;
+  list_record(store, record.get());
+  return record.release();
+}
+
+// What writers killed half-way left behind goes, when none is at work now.
+void remove_leftovers(const Store &store, const certstore::Listing &listing) {
+  privfile::Lock lock;
+  if (lock.acquire(certstore::lock_path(store.folder), false) == ERROR_SUCCESS)
+    certstore::remove_leftovers(store.folder, listing);
+  softkeys::remove_stale_files();
+}
+
+// Decodes the certificates of the folder that the store does not list yet. The first time a
+// writable store is read, it also clears what interrupted writers left.
+DWORD complete_listing(Store *store) {
+  if (store->complete) return ERROR_SUCCESS;
+  certstore::Listing listing;
+  if (DWORD error = certstore::list_folder(store->folder, &listing)) return error;
+  if (!store->read_only) remove_leftovers(*store, listing);
+  for (uint32_t sequence : listing.certificates) {
+    if (listed_at(*store, sequence) == nullptr) decode_entry(store, sequence);
   }
+  store->highest_sequence = std::max(store->highest_sequence, listing.highest_sequence);
+  store->complete = true;
   return ERROR_SUCCESS;
 }
 
-// A certificate of the store's folder; a token's are not the folder's to replace.
-Record *find_listed(const Store &store, const BYTE *sha1) {
-  for (Record *record : store.listed) {
-    if (!record->on_token && std::memcmp(record->sha1, sha1, certstore::kSha1Nbytes) == 0) return record;
+// The tokens' certificates are gathered at the first enumeration rather than at the opening:
+// loading their modules costs far more than an addition, and only a listing needs them.
+void attach_pending_tokens(Store *store) {
+  if (store == nullptr) return;
+  {
+    std::lock_guard<std::mutex> lock(certstore::model_mutex());
+    if (!store->tokens_pending) return;
   }
-  return nullptr;
+  certstore::TokenRecords tokens = certstore::gather_token_records();  // slow: without the lock
+  std::lock_guard<std::mutex> lock(certstore::model_mutex());
+  if (!store->tokens_pending) return;  // another thread attached them meanwhile
+  store->tokens_pending = false;
+  certstore::attach_token_records(store, std::move(tokens));
 }
 
-// Puts `fresh` in the place of `old`, under the same number, and unlists `old`.
-DWORD replace_listed(Store *store, Record *old, Record *fresh) {
-  if (DWORD error = certstore::replace_files(store->folder, old->sequence, fresh->der)) return error;
-  fresh->sequence = old->sequence;
-  *std::find(store->listed.begin(), store->listed.end(), old) = fresh;
-  old->listed = false;
-  store->unlisted.push_back(old);
-  certstore::end_if_unused(old);
-  return ERROR_SUCCESS;
+bool same_certificate(const Store &store, uint32_t sequence, const std::string &thumbprint) {
+  if (const Record *record = listed_at(store, sequence)) return certstore::thumbprint_text(record->sha1) == thumbprint;
+  std::vector<BYTE> der;
+  return certstore::read_certificate(store.folder, sequence, &der) == ERROR_SUCCESS &&
+         certstore::thumbprint_of(der.data(), der.size()) == thumbprint;
 }
 
-DWORD append_listed(Store *store, Record *fresh) {
-  uint32_t sequence = store->highest_sequence;
-  const DWORD error = certstore::add_files(store->folder, fresh->der, &sequence);
-  store->highest_sequence = sequence;
-  if (error != ERROR_SUCCESS) return error;
+// The number of the first certificate in the folder equal to one with `thumbprint`. The marks
+// name the candidates, each confirmed from its bytes, so a stale mark finds nothing; certificates
+// without a mark are hashed and marked on the way (the caller holds the folder's lock).
+std::optional<uint32_t> find_equal(const Store &store, const certstore::Listing &listing,
+                                   const std::string &thumbprint) {
+  std::vector<uint32_t> candidates;
+  for (auto [at, end] = listing.marks.equal_range(thumbprint); at != end; ++at) candidates.push_back(at->second);
+  for (uint32_t sequence : listing.unmarked) {
+    std::vector<BYTE> der;
+    if (certstore::read_certificate(store.folder, sequence, &der) != ERROR_SUCCESS) continue;
+    const std::string found = certstore::thumbprint_of(der.data(), der.size());
+    certstore::write_mark(store.folder, sequence, found);
+    if (found == thumbprint) candidates.push_back(sequence);
+  }
+  std::sort(candidates.begin(), candidates.end());
+  for (uint32_t sequence : candidates) {
+    if (same_certificate(store, sequence, thumbprint)) return sequence;
+  }
+  return std::nullopt;
+}
+
+// Check-and-add under the folder's lock, against the folder as it is now rather than as this
+// store saw it, so that two processes adding the same certificate add it once.
+DWORD add_record(Store *store, std::unique_ptr<Record> fresh, DWORD disposition, Record **result) {
+  privfile::Lock lock;
+  if (DWORD error = lock.acquire(certstore::lock_path(store->folder), true)) return error;
+  certstore::Listing listing;
+  if (DWORD error = certstore::list_folder(store->folder, &listing)) return error;
+  certstore::remove_leftovers(store->folder, listing);  // under the lock, nobody else's work in progress
+  store->highest_sequence = std::max(store->highest_sequence, listing.highest_sequence);
+  const std::string thumbprint = certstore::thumbprint_text(fresh->sha1);
+  const std::optional<uint32_t> existing =
+      disposition == CERT_STORE_ADD_ALWAYS ? std::nullopt : find_equal(*store, listing, thumbprint);
+  if (existing && disposition == CERT_STORE_ADD_NEW) return CRYPT_E_EXISTS;
+  if (existing && disposition == CERT_STORE_ADD_USE_EXISTING) {
+    *result = listed_at(*store, *existing);
+    if (*result == nullptr) *result = decode_entry(store, *existing);
+    return *result != nullptr ? ERROR_SUCCESS : CRYPT_E_NOT_FOUND;
+  }
+  if (!existing && store->highest_sequence >= certstore::kMaxSequence) return ERROR_DISK_FULL;
+  // A replacement keeps the place and number of the certificate it replaces.
+  const uint32_t sequence = existing ? *existing : store->highest_sequence + 1;
+  if (DWORD error = certstore::write_entry(store->folder, sequence, thumbprint, fresh->der, fresh->properties,
+                                           existing ? privfile::Placement::kReplace : privfile::Placement::kNew))
+    return error;
+  store->highest_sequence = std::max(store->highest_sequence, sequence);
+  if (existing) {
+    if (Record *old = listed_at(*store, *existing)) unlist_record(store, old);
+  }
   fresh->sequence = sequence;
-  store->listed.push_back(fresh);
+  *result = fresh.get();
+  list_record(store, fresh.release());
   return ERROR_SUCCESS;
+}
+
+BOOL add_to_store(HCERTSTORE hCertStore, const BYTE *der, DWORD der_nbytes, const certprops::Properties *properties,
+                  DWORD dwAddDisposition, PCCERT_CONTEXT *ppCertContext) {
+  if (ppCertContext != nullptr) *ppCertContext = nullptr;
+  Store *store = static_cast<Store *>(hCertStore);
+  if (store == nullptr || dwAddDisposition < CERT_STORE_ADD_NEW || dwAddDisposition > CERT_STORE_ADD_ALWAYS)
+    return fail(E_INVALIDARG);
+  std::unique_ptr<Record> fresh = certstore::make_record(der, der_nbytes);
+  if (!fresh) return fail(CRYPT_E_ASN1_CORRUPT);
+
+  if (properties != nullptr) fresh->properties = *properties;
+  std::lock_guard<std::mutex> lock(certstore::model_mutex());
+  if (store->read_only) return fail(ERROR_ACCESS_DENIED);
+  Record *result = nullptr;
+  if (DWORD error = add_record(store, std::move(fresh), dwAddDisposition, &result)) return fail(error);
+  if (ppCertContext != nullptr) {
+    ++result->references;
+    *ppCertContext = &result->header.context;
+  }
+  return TRUE;
 }
 
 }  // namespace
@@ -96,21 +213,25 @@ HCERTSTORE CertOpenStore(LPCSTR lpszStoreProvider, DWORD, HCRYPTPROV_LEGACY, DWO
     return fail<HCERTSTORE>(E_INVALIDARG, nullptr);
 
   auto store = std::make_unique<Store>();
-  store->folder = certstore::store_folder(name);
+  if (DWORD error = certstore::store_folder(name, &store->folder)) return fail<HCERTSTORE>(error, nullptr);
   store->read_only = dwFlags & CERT_STORE_READONLY_FLAG;
   const bool must_exist = dwFlags & CERT_STORE_OPEN_EXISTING_FLAG;
   // Only a store that may be written to is created; a missing one opened read-only is empty.
   if (!must_exist && !store->read_only) {
     if (DWORD error = platform::make_private_folders(store->folder)) return fail<HCERTSTORE>(error, nullptr);
   }
+  // Nothing of the folder is listed yet: a store opened to add to it costs no more than its folder's check.
+  struct stat st;
+  if (stat(store->folder.c_str(), &st) != 0) {
+    const int error = errno;
+    if (error != ENOENT || !store->read_only || must_exist)
+      return fail<HCERTSTORE>(error == ENOTDIR ? ERROR_DIRECTORY : win_error_from_errno(error), nullptr);
+    store->complete = true;
+  } else if (!S_ISDIR(st.st_mode)) {
+    return fail<HCERTSTORE>(ERROR_DIRECTORY, nullptr);
+  }
   // The current user's personal store also lists the certificates of the user's tokens, after its own.
-  certstore::TokenRecords tokens;
-  if (name == "MY") tokens = certstore::gather_token_records();
-  std::lock_guard<std::mutex> lock(certstore::model_mutex());
-  DWORD error = load_store(store.get());
-  if (error == ERROR_FILE_NOT_FOUND && store->read_only && !must_exist) error = ERROR_SUCCESS;
-  if (error != ERROR_SUCCESS) return fail<HCERTSTORE>(error, nullptr);
-  certstore::attach_token_records(store.get(), std::move(tokens));
+  store->tokens_pending = name == "MY";
   return store.release();
 }
 
@@ -134,6 +255,7 @@ BOOL CertCloseStore(HCERTSTORE hCertStore, DWORD dwFlags) {
 }
 
 PCCERT_CONTEXT CertEnumCertificatesInStore(HCERTSTORE hCertStore, PCCERT_CONTEXT pPrevCertContext) {
+  attach_pending_tokens(static_cast<Store *>(hCertStore));
   std::lock_guard<std::mutex> lock(certstore::model_mutex());
   Record *previous = pPrevCertContext != nullptr ? certstore::record_of(pPrevCertContext) : nullptr;
   Store *store = static_cast<Store *>(hCertStore);
@@ -141,6 +263,8 @@ PCCERT_CONTEXT CertEnumCertificatesInStore(HCERTSTORE hCertStore, PCCERT_CONTEXT
   DWORD error = CRYPT_E_NOT_FOUND;
   if (store == nullptr || (previous != nullptr && previous->store != store)) {
     error = E_INVALIDARG;
+  } else if (DWORD listing_error = complete_listing(store)) {
+    error = listing_error;
   } else {
     // The lowest number above the previous one rather than the next position, so that deleting
     // `previous` meanwhile skips nothing and a certificate added after the tokens' still comes
@@ -159,33 +283,26 @@ PCCERT_CONTEXT CertEnumCertificatesInStore(HCERTSTORE hCertStore, PCCERT_CONTEXT
 
 BOOL CertAddEncodedCertificateToStore(HCERTSTORE hCertStore, DWORD dwCertEncodingType, const BYTE *pbCertEncoded,
                                       DWORD cbCertEncoded, DWORD dwAddDisposition, PCCERT_CONTEXT *ppCertContext) {
-  if (ppCertContext != nullptr) *ppCertContext = nullptr;
-  Store *store = static_cast<Store *>(hCertStore);
-  if (store == nullptr || !(dwCertEncodingType & X509_ASN_ENCODING) || dwAddDisposition < CERT_STORE_ADD_NEW ||
-      dwAddDisposition > CERT_STORE_ADD_ALWAYS)
+  if (!(dwCertEncodingType & X509_ASN_ENCODING)) {
+    if (ppCertContext != nullptr) *ppCertContext = nullptr;
     return fail(E_INVALIDARG);
-  std::unique_ptr<Record> fresh = certstore::make_record(pbCertEncoded, cbCertEncoded);
-  if (!fresh) return fail(CRYPT_E_ASN1_CORRUPT);
+  }
+  return add_to_store(hCertStore, pbCertEncoded, cbCertEncoded, nullptr, dwAddDisposition, ppCertContext);
+}
 
-  std::lock_guard<std::mutex> lock(certstore::model_mutex());
-  if (store->read_only) return fail(ERROR_ACCESS_DENIED);
-  Record *existing = dwAddDisposition == CERT_STORE_ADD_ALWAYS ? nullptr : find_listed(*store, fresh->sha1);
-  Record *result = existing;
-  if (existing != nullptr && dwAddDisposition == CERT_STORE_ADD_NEW) return fail(CRYPT_E_EXISTS);
-  if (existing == nullptr || dwAddDisposition == CERT_STORE_ADD_REPLACE_EXISTING) {
-    fresh->store = store;
-    fresh->header.context.hCertStore = store;
-    fresh->listed = true;
-    const DWORD error = existing != nullptr ? replace_listed(store, existing, fresh.get())
-                                            : append_listed(store, fresh.get());
-    if (error != ERROR_SUCCESS) return fail(error);
-    result = fresh.release();
+BOOL CertAddCertificateContextToStore(HCERTSTORE hCertStore, PCCERT_CONTEXT pCertContext, DWORD dwAddDisposition,
+                                      PCCERT_CONTEXT *ppStoreContext) {
+  if (pCertContext == nullptr) {
+    if (ppStoreContext != nullptr) *ppStoreContext = nullptr;
+    return fail(E_INVALIDARG);
   }
-  if (ppCertContext != nullptr) {
-    ++result->references;
-    *ppCertContext = &result->header.context;
+  certprops::Properties properties;
+  {
+    std::lock_guard<std::mutex> lock(certstore::model_mutex());
+    properties = certstore::record_of(pCertContext)->properties;
   }
-  return TRUE;
+  return add_to_store(hCertStore, pCertContext->pbCertEncoded, pCertContext->cbCertEncoded, &properties,
+                      dwAddDisposition, ppStoreContext);
 }
 
 BOOL CertDeleteCertificateFromStore(PCCERT_CONTEXT pCertContext) {
@@ -194,20 +311,17 @@ BOOL CertDeleteCertificateFromStore(PCCERT_CONTEXT pCertContext) {
   Record *record = certstore::record_of(pCertContext);
   Store *store = record->store;
   DWORD error = ERROR_SUCCESS;
+  privfile::Lock folder_lock;
   if (store == nullptr) {
     error = E_INVALIDARG;
   } else if (store->read_only || record->on_token) {
     error = ERROR_ACCESS_DENIED;
   } else if (!record->listed) {
     error = CRYPT_E_NOT_FOUND;
-  } else {
-    error = certstore::remove_files(store->folder, record->sequence);
+  } else if ((error = folder_lock.acquire(certstore::lock_path(store->folder), true)) == ERROR_SUCCESS) {
+    error = certstore::remove_entry(store->folder, record->sequence, certstore::thumbprint_text(record->sha1));
   }
-  if (error == ERROR_SUCCESS) {
-    store->listed.erase(std::find(store->listed.begin(), store->listed.end(), record));
-    record->listed = false;
-    store->unlisted.push_back(record);
-  }
+  if (error == ERROR_SUCCESS) unlist_record(store, record);  // the caller's reference keeps it
   certstore::release(record);
   return error == ERROR_SUCCESS ? TRUE : fail(error);
 }

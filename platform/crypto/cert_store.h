@@ -35,15 +35,21 @@ extern "C" {
 // Opens the system store named by pvPara (a UTF-16 string such as u"MY", compared without regard
 // to case) of the current user: a folder of DER certificates with their properties, under the
 // platform's data folder (see platform/base/data_root.h). Certificates are enumerated in the order
-// they were added; a damaged file is skipped. dwFlags must hold CERT_SYSTEM_STORE_CURRENT_USER and
-// may add CERT_STORE_READONLY_FLAG and CERT_STORE_OPEN_EXISTING_FLAG (without it a missing folder
-// is created). Returns NULL with the last error set on failure.
+// they were added, as the folder holds them at the first enumeration; a damaged file is skipped.
+// dwFlags must hold CERT_SYSTEM_STORE_CURRENT_USER and may add CERT_STORE_READONLY_FLAG and
+// CERT_STORE_OPEN_EXISTING_FLAG (without it a missing folder is created). What writers killed
+// half-way left behind is removed by the next writer, and when a store opened for writing is
+// first enumerated while no writer is at work.
+// Changes take a lock shared by every process, so two processes adding one certificate with
+// CERT_STORE_ADD_NEW add it once. Returns NULL with the last error set on failure
+// (ERROR_BAD_ENVIRONMENT or ERROR_DIRECTORY when the data folder is unusable).
 //
 // "MY" also lists, after the folder's certificates, those of the user's PKCS #11 tokens and NSS
 // databases that have their private key there (as platform/crypto/pkcs11/source_settings.h
 // chooses), token by token in a fixed order. Their key-provider property names the PKCS #11
 // provider (see key_provider.h); they are read without a PIN, and can be neither deleted nor
-// given other properties. The tokens' modules stay loaded while the store is open.
+// given other properties. They are read at the first enumeration, and the tokens' modules stay
+// loaded from then while the store is open.
 HCERTSTORE CertOpenStore(LPCSTR lpszStoreProvider, DWORD dwEncodingType, HCRYPTPROV_LEGACY hCryptProv,
                          DWORD dwFlags, const void *pvPara);
 
@@ -74,6 +80,12 @@ PCCERT_CONTEXT CertCreateCertificateContext(DWORD dwCertEncodingType, const BYTE
 BOOL CertAddEncodedCertificateToStore(HCERTSTORE hCertStore, DWORD dwCertEncodingType,
                                       const BYTE *pbCertEncoded, DWORD cbCertEncoded,
                                       DWORD dwAddDisposition, PCCERT_CONTEXT *ppCertContext);
+
+// The same for a certificate context, whose properties go into the store with it, in one step: a
+// process killed meanwhile leaves the store without the certificate or with it and its
+// properties, never with one and not the other. ppStoreContext receives the stored context.
+BOOL CertAddCertificateContextToStore(HCERTSTORE hCertStore, PCCERT_CONTEXT pCertContext, DWORD dwAddDisposition,
+                                      PCCERT_CONTEXT *ppStoreContext);
 
 // Removes the certificate and its properties from its store and from disk, and frees
 // pCertContext (even on failure). The key its key-provider property names is not touched. A

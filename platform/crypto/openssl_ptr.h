@@ -40,4 +40,10 @@ using X509SigPtr = OpenSslPtr<X509_SIG, X509_SIG_free>;
 inline void free_x509_chain(STACK_OF(X509) *chain) { sk_X509_pop_free(chain, X509_free); }
 using X509ChainPtr = OpenSslPtr<STACK_OF(X509), free_x509_chain>;
 
+// A PKCS #12 file's contents, each stack with what it holds.
+inline void free_pkcs7_stack(STACK_OF(PKCS7) *safes) { sk_PKCS7_pop_free(safes, PKCS7_free); }
+inline void free_safe_bags(STACK_OF(PKCS12_SAFEBAG) *bags) { sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free); }
+using Pkcs7StackPtr = OpenSslPtr<STACK_OF(PKCS7), free_pkcs7_stack>;
+using SafeBagsPtr = OpenSslPtr<STACK_OF(PKCS12_SAFEBAG), free_safe_bags>;
+
 }  // namespace platform

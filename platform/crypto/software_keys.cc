@@ -7,10 +7,14 @@
 #include <openssl/rand.h>
 #include <openssl/x509.h>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "platform/base/data_root.h"
@@ -43,9 +47,33 @@ class SecretBytes {
   std::vector<BYTE> bytes;
 };
 
-std::string keys_folder() { return platform::user_data_root() + "/keys"; }
+DWORD keys_folder(std::string *folder) {
+  if (DWORD error = platform::user_data_root(folder)) return error;
+  *folder += "/keys";
+  return ERROR_SUCCESS;
+}
 
-std::string key_path(const std::string &container) { return keys_folder() + "/" + container + kSuffix; }
+
+// The process's hold on the folder's lock file: the first FolderLock to get it takes the file
+// lock, the last to let go releases it. The mutex keeps other threads out meanwhile.
+struct SharedLock {
+  std::recursive_mutex mutex;
+  int depth = 0;
+  privfile::Lock file;
+};
+
+SharedLock &shared_lock() {
+  static auto *lock = new SharedLock;  // never destroyed: a FolderLock may outlive static destruction
+  return *lock;
+}
+
+// Takes the file lock for a thread that holds the mutex, as its first hold.
+DWORD lock_file(SharedLock &lock, bool wait) {
+  std::string folder;
+  if (DWORD error = keys_folder(&folder)) return error;
+  if (DWORD error = platform::make_private_folders(folder)) return error;
+  return lock.file.acquire(folder + "/" + privfile::kFolderLockName, wait);
+}
 
 // A random (version 4) GUID in registry form, "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
 bool new_guid_name(std::string *name) {
@@ -105,6 +133,28 @@ DWORD protected_key(const std::string &container, const X509_SIG *sig, EVP_PKEY 
 
 }  // namespace
 
+FolderLock::~FolderLock() {
+  if (!held_) return;
+  SharedLock &lock = shared_lock();
+  if (--lock.depth == 0) lock.file.release();
+  lock.mutex.unlock();
+}
+
+DWORD FolderLock::acquire() {
+  if (held_) return ERROR_SUCCESS;
+  SharedLock &lock = shared_lock();
+  lock.mutex.lock();
+  if (lock.depth == 0) {
+    if (DWORD error = lock_file(lock, true)) {
+      lock.mutex.unlock();
+      return error;
+    }
+  }
+  ++lock.depth;
+  held_ = true;
+  return ERROR_SUCCESS;
+}
+
 bool is_valid_container_name(const std::string &container) {
   if (container.empty() || container.size() > kMaxNameLength || container[0] == '.') return false;
   for (char c : container) {
@@ -122,8 +172,10 @@ DWORD store_key(EVP_PKEY *key, const std::string &passphrase, std::string *conta
   const bool encoded = encode_key(key, passphrase, &der);
   ERR_clear_error();
   if (!encoded) return NTE_BAD_KEY;
-  const std::string folder = keys_folder();
-  if (DWORD error = platform::make_private_folders(folder)) return error;
+  FolderLock lock;
+  if (DWORD error = lock.acquire()) return error;
+  std::string folder;
+  if (DWORD error = keys_folder(&folder)) return error;
   for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
     std::string name;
     if (!new_guid_name(&name)) return NTE_FAIL;
@@ -136,20 +188,64 @@ DWORD store_key(EVP_PKEY *key, const std::string &passphrase, std::string *conta
 }
 
 DWORD remove_key(const std::string &container) {
+  FolderLock lock;
+  if (DWORD error = lock.acquire()) return error;
   if (!container_exists(container)) return NTE_BAD_KEYSET;
-  return privfile::remove_file(key_path(container));
+  return privfile::remove_file(container_path(container));
+}
+
+DWORD list_containers(std::vector<std::string> *containers) {
+  containers->clear();
+  std::string folder;
+  if (DWORD error = keys_folder(&folder)) return error;
+  struct DirClose {
+    void operator()(DIR *dir) const { closedir(dir); }
+  };
+  std::unique_ptr<DIR, DirClose> dir(opendir(folder.c_str()));
+  if (!dir) return errno == ENOENT ? ERROR_SUCCESS : win_error_from_errno(errno);
+  for (errno = 0; const dirent *entry = readdir(dir.get()); errno = 0) {
+    const std::string_view name = entry->d_name;
+    if (!name.ends_with(kSuffix)) continue;
+    const std::string container(name.substr(0, name.size() - (sizeof kSuffix - 1)));
+    if (is_valid_container_name(container)) containers->push_back(container);
+  }
+  if (errno != 0) return win_error_from_errno(errno);
+  std::sort(containers->begin(), containers->end());
+  return ERROR_SUCCESS;
+}
+
+void remove_stale_files() {
+  SharedLock &lock = shared_lock();
+  if (!lock.mutex.try_lock()) return;
+  std::string folder;
+  struct stat st;
+  // A missing folder has nothing to clean, and is not made for it. With the mutex this thread
+  // holds, a depth above 0 is this thread's own hold on the file lock.
+  if (keys_folder(&folder) == ERROR_SUCCESS && stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+      (lock.depth > 0 || lock_file(lock, false) == ERROR_SUCCESS)) {
+    privfile::remove_temporaries(folder);
+    if (lock.depth == 0) lock.file.release();
+  }
+  lock.mutex.unlock();
+}
+
+std::string container_path(const std::string &container) {
+  std::string folder;
+  return keys_folder(&folder) == ERROR_SUCCESS ? folder + "/" + container + kSuffix : "";
 }
 
 bool container_exists(const std::string &container) {
   struct stat st;
-  return is_valid_container_name(container) && stat(key_path(container).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return is_valid_container_name(container) && !container_path(container).empty() &&
+         stat(container_path(container).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 DWORD load_key(const std::string &container, EVP_PKEY **key) {
   *key = nullptr;
   if (!is_valid_container_name(container)) return NTE_BAD_KEYSET;
   SecretBytes file;
-  if (privfile::read_file(key_path(container), kMaxKeyFileNbytes, &file.bytes) != ERROR_SUCCESS)
+  const std::string path = container_path(container);
+  if (path.empty() || privfile::read_file(path, kMaxKeyFileNbytes, &file.bytes) != ERROR_SUCCESS)
     return NTE_BAD_KEYSET;
   DWORD result = NTE_BAD_KEYSET;
   *key = plain_key(file.bytes);

@@ -51,13 +51,17 @@ struct Record {
 
 // An opened store. Every record it made is in `listed` (enumerated by ascending sequence: the
 // order of addition, then the tokens' certificates) or, once deleted or replaced but still
-// referenced, in `unlisted`. A store closed without the force flag lives on, closed, until its
-// last record dies.
+// referenced, in `unlisted`. The folder's certificates are decoded when first enumerated, so that
+// opening a store to add to it costs no more than a check of its folder, and so are the tokens'
+// certificates; until then `listed` holds only what this store added or looked up. A store closed without the force flag lives on,
+// closed, until its last record dies.
 struct Store {
   std::string folder;
   bool read_only = false;
   bool open = true;
-  uint32_t highest_sequence = 0;
+  bool complete = false;          // every certificate the folder held when enumerated is listed
+  bool tokens_pending = false;    // "MY" gathers its tokens' certificates at its first enumeration
+  uint32_t highest_sequence = 0;  // the highest number seen, so none is given out twice
   std::vector<Record *> listed;
   std::vector<Record *> unlisted;
   std::shared_ptr<p11::ModuleSet> token_modules;  // loaded while the tokens' records may sign

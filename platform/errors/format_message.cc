@@ -11,6 +11,8 @@ namespace {
 
 constexpr DWORD kErrorModNotFound = 126;
 constexpr DWORD kErrorProcNotFound = 127;
+constexpr DWORD kErrorBadExeFormat = 193;
+constexpr DWORD kErrorBadDb = 1009;
 
 struct SystemText {
   DWORD code;
@@ -27,10 +29,13 @@ constexpr SystemText kTexts[] = {
     {ERROR_ACCESS_DENIED, "Access is denied.\r\n"},
     {ERROR_INVALID_HANDLE, "The handle is invalid.\r\n"},
     {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command.\r\n"},
+    {ERROR_BAD_ENVIRONMENT, "The environment is incorrect.\r\n"},
     {ERROR_WRITE_FAULT, "The system cannot write to the specified device.\r\n"},
     {ERROR_READ_FAULT, "The system cannot read from the specified device.\r\n"},
     {ERROR_SHARING_VIOLATION,
      "The process cannot access the file because it is being used by another process.\r\n"},
+    {ERROR_LOCK_VIOLATION,
+     "The process cannot access the file because another process has locked a portion of the file.\r\n"},
     {ERROR_FILE_EXISTS, "The file exists.\r\n"},
     {ERROR_INVALID_PARAMETER, "The parameter is incorrect.\r\n"},
     {ERROR_DISK_FULL, "There is not enough space on the disk.\r\n"},
@@ -38,8 +43,11 @@ constexpr SystemText kTexts[] = {
     {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect.\r\n"},
     {kErrorModNotFound, "The specified module could not be found.\r\n"},
     {kErrorProcNotFound, "The specified procedure could not be found.\r\n"},
+    {kErrorBadExeFormat, "%1 is not a valid Win32 application.\r\n"},
     {ERROR_FILENAME_EXCED_RANGE, "The filename or extension is too long.\r\n"},
     {ERROR_MORE_DATA, "More data is available.\r\n"},
+    {ERROR_DIRECTORY, "The directory name is invalid.\r\n"},
+    {kErrorBadDb, "The configuration registry database is corrupt.\r\n"},
     {ERROR_CANCELLED, "The operation was canceled by the user.\r\n"},
     {ERROR_CANT_ACCESS_FILE, "The file cannot be accessed by the system.\r\n"},
     {0x80090001, "Bad UID.\r\n"},

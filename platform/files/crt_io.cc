@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <string>
+#include <string_view>
 
+#include "platform/files/beneath.h"
 #include "platform/files/posix_call.h"
 #include "platform/files/win_path.h"
 
@@ -44,22 +46,25 @@ int posix_open_flags(int flags) {
   return posix;
 }
 
-}  // namespace
+mode_t posix_mode(int permission) {
+  return ((permission & _S_IREAD) != 0 ? 0444 : 0) | ((permission & _S_IWRITE) != 0 ? 0222 : 0);
+}
 
-int _open(const char *path, int flags, int permission) {
+// Opens `path` in the folder `folder` (AT_FDCWD or a folder handle) and applies the runtime flags
+// that act after the open.
+int open_in(int folder, const char *path, int flags, int permission) {
   const int posix_flags = posix_open_flags(flags);
-  if (posix_flags < 0 || !platform::is_valid_windows_path(path)) {
+  if (posix_flags < 0 || path == nullptr) {
     errno = EINVAL;
     return -1;
   }
-  const mode_t mode = ((permission & _S_IREAD) != 0 ? 0444 : 0) | ((permission & _S_IWRITE) != 0 ? 0222 : 0);
   const std::string posix = platform::posix_path(path);
-  const int fd = platform::open_file(posix.c_str(), posix_flags, mode);
+  const int fd = platform::open_file_at(folder, posix.c_str(), posix_flags, posix_mode(permission));
   if (fd < 0) return -1;
 
   // The file disappears from its folder now and from the disk at its last close, as a temporary
   // file does on Windows when its last handle closes.
-  if ((flags & _O_TEMPORARY) != 0 && platform::posix_unlink(posix.c_str()) != 0) {
+  if ((flags & _O_TEMPORARY) != 0 && platform::posix_unlinkat(folder, posix.c_str()) != 0) {
     const int error = errno;
     close(fd);
     errno = error;
@@ -73,6 +78,41 @@ int _open(const char *path, int flags, int permission) {
   } else if ((flags & _O_RANDOM) != 0) {
     posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
   }
+  return fd;
+}
+
+}  // namespace
+
+int _open(const char *path, int flags, int permission) { return open_in(AT_FDCWD, path, flags, permission); }
+
+int _open_folder(const char *path) {
+  if (path == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  return platform::open_folder(path);
+}
+
+int _open_beneath(int folder, const char *path, int flags, int permission) {
+  if (path == nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  const std::string_view whole(path);
+  const size_t cut = whole.find_last_of("\\/");
+  const std::string name(cut == std::string_view::npos ? whole : whole.substr(cut + 1));
+  // The last part too is a name, never a way up.
+  if (name == "..") {
+    errno = EINVAL;
+    return -1;
+  }
+  if (cut == std::string_view::npos) return open_in(folder, name.c_str(), flags | _O_NOFOLLOW, permission);
+  const int parent = platform::open_folder_beneath(folder, whole.substr(0, cut), false);
+  if (parent < 0) return -1;
+  const int fd = open_in(parent, name.c_str(), flags | _O_NOFOLLOW, permission);
+  const int error = errno;
+  close(parent);
+  errno = error;
   return fd;
 }
 

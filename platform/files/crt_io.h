@@ -1,9 +1,10 @@
 // crt_io.h - the runtime library's low-level file functions (_open, _read, _write, _lseek, _close) over POSIX.
 //
-// Paths use Windows syntax: a backslash separates folders as "/" does; a path holding a character
-// Windows refuses in names (see is_valid_windows_path) fails with EINVAL. Flag and permission
-// values are the runtime library's own, so callers pass the numbers they were written with.
-// A function that fails returns -1 and leaves errno set.
+// Paths are Linux paths, except that a backslash separates folders as "/" does: any other byte
+// is part of a name, "?" and "*" included. Only regular files are opened (see open_file_at): a
+// folder fails with EISDIR, a FIFO, socket or device with ENXIO, and no open waits. Flag and
+// permission values are the runtime library's own, so callers pass the numbers they were written
+// with. A function that fails returns -1 and leaves errno set.
 #pragma once
 
 #include <stdint.h>
@@ -34,8 +35,16 @@ extern "C" {
 
 // Opens `path`; returns a handle of 0 or more, or -1. With _O_CREAT, `permission` says whether
 // the new file may be read and written (_S_IREAD, _S_IWRITE), before the process umask.
-// Folders cannot be opened. _O_TEXT is treated as _O_BINARY: no translation is done.
+// _O_TEXT is treated as _O_BINARY: no translation is done.
 int _open(const char *path, int flags, int permission);
+
+// This platform's additions, for names from outside input that must stay below a folder:
+// _open_folder opens the folder `path` ("" is the current folder) and returns a handle for
+// _open_beneath, to be closed with _close; a symbolic link there is followed, as its caller named it.
+int _open_folder(const char *path);
+// _open_beneath opens `path` below the folder handle `folder` as _open does, but follows no
+// symbolic link in any part of it (ELOOP) and refuses a ".." part (EINVAL); its folders must exist.
+int _open_beneath(int folder, const char *path, int flags, int permission);
 
 // Reads up to `count` bytes; fewer only at end of file. Returns the count read, or -1.
 int _read(int handle, void *buffer, unsigned count);
@@ -49,6 +58,10 @@ int64_t _lseek(int handle, int64_t offset, int origin);
 
 // Closes the handle. Returns 0, or -1.
 int _close(int handle);
+
+// The Win32 handle of the open file `handle`, for SetFileTime and the like; it is the same file and
+// stays valid until _close. INVALID_HANDLE_VALUE (as an integer) for a negative handle.
+intptr_t _get_osfhandle(int handle);
 
 #ifdef __cplusplus
 }

@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "platform/files/crt_io.h"
 #include "platform/files/file_time.h"
 #include "platform/files/posix_call.h"
 #include "platform/files/win_path.h"
@@ -33,7 +34,7 @@ BOOL fail(DWORD code) {
 
 // The Windows code for a call on the POSIX path `path` that failed with `error`. Windows tells a
 // missing file (the folder exists) from a missing folder, where POSIX says ENOENT for both; EINVAL is
-// only ever a name that cannot be (see is_valid_windows_path, and vfat's refusals).
+// only ever a name the file system refuses (vfat's "?" or "*").
 DWORD path_error(const std::string &path, int error) {
   if (error == EINVAL) return ERROR_INVALID_NAME;
   if (error == ENOENT) {
@@ -45,10 +46,9 @@ DWORD path_error(const std::string &path, int error) {
   return win_error_from_errno(error);
 }
 
-// The POSIX path for `windows_path` into `*out`; false, with the last error set, for a path that
-// cannot name a file.
+// The POSIX path for `windows_path` into `*out`; false, with the last error set, for no path at all.
 bool to_posix_path(LPCSTR windows_path, std::string *out) {
-  if (!platform::is_valid_windows_path(windows_path)) return fail(ERROR_INVALID_NAME);
+  if (windows_path == nullptr) return fail(ERROR_INVALID_NAME);
   *out = platform::posix_path(windows_path);
   return true;
 }
@@ -86,6 +86,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD desired_access, DWORD /*share_mode*/, void
     return INVALID_HANDLE_VALUE;
   }
   return handle_of(fd);
+}
+
+intptr_t _get_osfhandle(int handle) {
+  return handle < 0 ? reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE) : reinterpret_cast<intptr_t>(handle_of(handle));
 }
 
 BOOL CloseHandle(HANDLE handle) {
@@ -139,8 +143,6 @@ BOOL GetFileTime(HANDLE file, FILETIME *creation_time, FILETIME *last_access_tim
   return TRUE;
 }
 
-// The open does not follow a symbolic link and does not wait (a FIFO would block a plain open); the
-// mode changes only when it must, since this runs once for every file a caller writes.
 namespace {
 
 // The permission bits that `attributes` asks for, from the file's current ones.
@@ -149,10 +151,20 @@ mode_t wanted_mode(mode_t mode, DWORD attributes) {
   return (mode & 0222) == 0 ? mode | 0200 : mode;
 }
 
+// Gives the open file `fd` the permission bits `attributes` asks for; 0 or the errno.
+int apply_attributes(int fd, DWORD attributes) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return errno;
+  const mode_t mode = st.st_mode & 07777;
+  const mode_t wanted = wanted_mode(mode, attributes);
+  return wanted == mode || fchmod(fd, wanted) == 0 ? 0 : errno;
+}
+
 }  // namespace
 
 // Runs once per extracted file, so the common case (nothing to change) costs one lstat; a change
-// goes through a handle opened without following links, so a link swapped in meanwhile is refused.
+// goes through a handle opened without following links (nor waiting, as for a FIFO), so a link
+// swapped in meanwhile is refused.
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
   std::string posix;
   if (!to_posix_path(path, &posix)) return FALSE;
@@ -163,13 +175,25 @@ BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
 
   const int fd = platform::posix_open(posix.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK, 0);
   if (fd < 0) return fail(path_error(posix, errno));
-  int error = fstat(fd, &st) == 0 ? 0 : errno;
-  if (error == 0) {
-    const mode_t mode = st.st_mode & 07777;
-    const mode_t wanted = wanted_mode(mode, attributes);
-    if (wanted != mode && fchmod(fd, wanted) != 0) error = errno;
-  }
+  const int error = apply_attributes(fd, attributes);
   close(fd);
+  return error == 0 ? TRUE : fail(win_error_from_errno(error));
+}
+
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS information_class, void *information,
+                                DWORD nbytes) {
+  if (information_class != FileBasicInfo || information == nullptr || nbytes < sizeof(FILE_BASIC_INFO))
+    return fail(ERROR_INVALID_PARAMETER);
+  const auto *basic = static_cast<const FILE_BASIC_INFO *>(information);
+  const auto filetime = [](const LARGE_INTEGER &time) {
+    return FILETIME{static_cast<DWORD>(time.QuadPart), static_cast<DWORD>(static_cast<uint64_t>(time.QuadPart) >> 32)};
+  };
+  const FILETIME access = filetime(basic->LastAccessTime);
+  const FILETIME write = filetime(basic->LastWriteTime);
+  // Times first, so that a file that becomes read-only still gets them.
+  if (!SetFileTime(file, nullptr, &access, &write)) return FALSE;
+  if (basic->FileAttributes == 0) return TRUE;
+  const int error = apply_attributes(fd_of(file), basic->FileAttributes);
   return error == 0 ? TRUE : fail(win_error_from_errno(error));
 }
 

@@ -2,8 +2,8 @@
 // DeleteFileA, CloseHandle) and the file-time conversions, over POSIX.
 //
 // Every function sets the thread's last error (GetLastError) when it fails. Paths use Windows
-// syntax: a backslash separates folders as "/" does. A path holding a character Windows refuses in
-// names (see is_valid_windows_path) names no file: ERROR_INVALID_NAME. A missing folder on the way
+// syntax: a backslash separates folders as "/" does; every other byte belongs to a name, as on Linux
+// (a file system that refuses one, as vfat refuses "?", gives ERROR_INVALID_NAME). A missing folder on the way
 // gives ERROR_PATH_NOT_FOUND, a missing file in an existing folder ERROR_FILE_NOT_FOUND.
 //
 // What the attributes become here: FILE_ATTRIBUTE_READONLY removes every write permission bit and
@@ -45,7 +45,27 @@ extern "C" {
 // Do not follow a symbolic link in the last part of the path: the open fails instead.
 #define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000u
 
-// Opens or creates a file; a folder cannot be opened (ERROR_ACCESS_DENIED). Sharing modes are accepted
+typedef union LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  } u;
+  int64_t QuadPart;
+} LARGE_INTEGER;
+
+typedef enum FILE_INFO_BY_HANDLE_CLASS { FileBasicInfo = 0 } FILE_INFO_BY_HANDLE_CLASS;
+
+// Times are FILETIME ticks; 0 leaves a time as it is.
+typedef struct FILE_BASIC_INFO {
+  LARGE_INTEGER CreationTime;
+  LARGE_INTEGER LastAccessTime;
+  LARGE_INTEGER LastWriteTime;
+  LARGE_INTEGER ChangeTime;
+  DWORD FileAttributes;
+} FILE_BASIC_INFO;
+
+// Opens or creates a file; only regular files open: a folder, FIFO, socket or device is refused
+// (ERROR_ACCESS_DENIED for a folder), and the open never waits. Sharing modes are accepted
 // and not enforced (POSIX has no mandatory sharing). A file created with FILE_ATTRIBUTE_READONLY gets no
 // write permission. Returns INVALID_HANDLE_VALUE on failure. The handle stays valid until CloseHandle.
 HANDLE CreateFileA(LPCSTR path, DWORD desired_access, DWORD share_mode, void *security_attributes,
@@ -66,6 +86,13 @@ BOOL GetFileTime(HANDLE file, FILETIME *creation_time, FILETIME *last_access_tim
 // (ERROR_CANT_ACCESS_FILE). FILE_ATTRIBUTE_NORMAL or 0 leaves a plain, writable file. The file is
 // opened for reading to be changed, so one its caller may not read fails (ERROR_ACCESS_DENIED).
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
+
+// Sets what `information` (FileBasicInfo: a FILE_BASIC_INFO of `nbytes`) gives for the open file:
+// the last-access and last-write times as SetFileTime does (the creation and change times cannot be
+// set here), then the attributes as SetFileAttributesA does, unless FileAttributes is 0. Any other
+// class is ERROR_INVALID_PARAMETER.
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS information_class, void *information,
+                                DWORD nbytes);
 
 // Returns the attributes (read-only when the owner may not write, directory; FILE_ATTRIBUTE_NORMAL
 // when neither), or INVALID_FILE_ATTRIBUTES. Follows symbolic links.

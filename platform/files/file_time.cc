@@ -3,8 +3,8 @@
 // A FILETIME counts 100-nanosecond ticks since 1601-01-01. Whether that is universal or local time
 // depends on who made it: a "local" FILETIME holds the wall-clock fields of a local time counted as if
 // they were universal, so both kinds share one calendar arithmetic and differ by the zone's offset. The
-// zone is the process's TZ, read afresh by every conversion (tzset); every call is thread-safe
-// (localtime_r, no static buffer).
+// zone is the process's TZ, read afresh by every conversion (tzset) unless a TimeZoneHold lives on the
+// thread; every call is thread-safe (localtime_r, no static buffer).
 #include "platform/files/file_time.h"
 
 #include <stdint.h>
@@ -56,6 +56,13 @@ bool ticks_of_unix_time(time_t seconds, int64_t extra_ticks, int64_t *ticks) {
     return false;
   }
   return *ticks >= 0;
+}
+
+thread_local int t_time_zone_holds = 0;
+
+// Reads the zone again, unless a hold keeps the one read before.
+void read_time_zone() {
+  if (t_time_zone_holds == 0) tzset();
 }
 
 BOOL fail_invalid_parameter() {
@@ -115,6 +122,12 @@ bool timespec_from_filetime(const FILETIME &file_time, struct timespec *out) {
   return true;
 }
 
+TimeZoneHold::TimeZoneHold() {
+  if (t_time_zone_holds++ == 0) tzset();
+}
+
+TimeZoneHold::~TimeZoneHold() { --t_time_zone_holds; }
+
 bool filetime_from_timespec(const struct timespec &time, FILETIME *out) {
   int64_t ticks;
   if (!ticks_of_unix_time(time.tv_sec, time.tv_nsec / 100, &ticks)) return false;
@@ -151,7 +164,7 @@ BOOL LocalFileTimeToFileTime(const FILETIME *local_time, FILETIME *utc_time) {
   const int64_t local_ticks = ticks_of(*local_time);
   if (local_ticks < 0) return fail_invalid_parameter();
   const UnixTime local = unix_time_of(local_ticks);
-  tzset();
+  read_time_zone();
   time_t utc_seconds;
   int64_t utc_ticks;
   if (!utc_of_local(local.seconds, &utc_seconds) || !ticks_of_unix_time(utc_seconds, local.extra_ticks, &utc_ticks)) {
@@ -166,7 +179,7 @@ BOOL FileTimeToLocalFileTime(const FILETIME *utc_time, FILETIME *local_time) {
   const int64_t utc_ticks = ticks_of(*utc_time);
   if (utc_ticks < 0) return fail_invalid_parameter();
   const UnixTime utc = unix_time_of(utc_ticks);
-  tzset();
+  read_time_zone();
   struct tm fields;
   int64_t local_ticks;
   if (localtime_r(&utc.seconds, &fields) == nullptr ||

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/types.h>
 
 namespace platform {
@@ -33,11 +34,19 @@ int posix_fsync(int fd);
 int posix_rename(const char *from, const char *to);
 int posix_link(const char *existing, const char *name);
 int posix_unlink(const char *path);
+// unlinkat of a file (no folder) relative to the folder descriptor `folder`; of kind kUnlink.
+int posix_unlinkat(int folder, const char *path);
 
-// Opens the POSIX path `path` with the POSIX `flags` and, when it creates the file, `mode` before
-// the umask. A folder is refused as Windows refuses it (errno EACCES), whatever the flags.
+// Opens the POSIX path `path`, relative to the folder descriptor `folder` (AT_FDCWD: the current
+// folder), with the POSIX `flags` and, when it creates the file, `mode` before the umask; an open
+// of kind kOpen. O_CLOEXEC is always added (no handle here is inherited by a program this process starts), and so are
+// O_NONBLOCK and O_NOCTTY: a FIFO or a device under the path must not hold the open, nor a terminal
+// become the process's own. As a path names a disk file on Windows, only regular files are opened:
+// a folder is refused with EISDIR, a FIFO, socket or device with ENXIO.
 // Returns the descriptor, or -1 with errno set.
-int open_file(const char *path, int flags, mode_t mode);
+int open_file_at(int folder, const char *path, int flags, mode_t mode);
+
+inline int open_file(const char *path, int flags, mode_t mode) { return open_file_at(AT_FDCWD, path, flags, mode); }
 
 // The fault seam, for tests of what a failed step leaves on disk. Process-wide and thread-safe.
 namespace fault {

@@ -1,10 +1,15 @@
 // private_file.cc - whole-file reads and temporary-file-then-rename writes over POSIX.
 #include "platform/files/private_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <memory>
+#include <string_view>
 
 #include "platform/base/last_error.h"
 #include "platform/files/posix_call.h"
@@ -57,15 +62,14 @@ DWORD write_all(int fd, const std::vector<BYTE> &bytes) {
 
 DWORD read_file(const std::string &path, size_t max_nbytes, std::vector<BYTE> *bytes) {
   bytes->clear();
-  // Without O_NONBLOCK a FIFO in the folder would hold the open until some writer came along;
-  // regular files ignore the flag.
-  const int fd = platform::open_file(path.c_str(), O_RDONLY | O_NONBLOCK, 0);
-  if (fd < 0) return last_errno_error();
+  const int fd = platform::open_file(path.c_str(), O_RDONLY, 0);
+  // A FIFO or device in the folder is refused by the open, as it is no file of ours.
+  if (fd < 0) return errno == ENXIO ? ERROR_READ_FAULT : last_errno_error();
   struct stat st;
   DWORD error = ERROR_SUCCESS;
   if (fstat(fd, &st) != 0) {
     error = last_errno_error();
-  } else if (!S_ISREG(st.st_mode) || static_cast<size_t>(st.st_size) > max_nbytes) {
+  } else if (static_cast<size_t>(st.st_size) > max_nbytes) {
     error = ERROR_READ_FAULT;
   } else {
     // One byte more than the size shows a file that grew meanwhile.
@@ -112,6 +116,38 @@ DWORD write_file(const std::string &folder, const std::string &name, const std::
 DWORD remove_file(const std::string &path) {
   if (platform::posix_unlink(path.c_str()) == 0 || errno == ENOENT) return ERROR_SUCCESS;
   return last_errno_error();
+}
+
+Lock::~Lock() { release(); }
+
+void Lock::release() {
+  if (fd_ >= 0) close(fd_);  // closing the descriptor releases the lock
+  fd_ = -1;
+}
+
+DWORD Lock::acquire(const std::string &path, bool wait) {
+  const int fd = platform::open_file(path.c_str(), O_RDWR | O_CREAT, 0600);
+  if (fd < 0) return last_errno_error();
+  if (platform::retry_on_eintr([&] { return flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)); }) != 0) {
+    const DWORD error = errno == EWOULDBLOCK ? ERROR_LOCK_VIOLATION : last_errno_error();
+    close(fd);
+    return error;
+  }
+  release();
+  fd_ = fd;
+  return ERROR_SUCCESS;
+}
+
+DWORD remove_temporaries(const std::string &folder) {
+  struct DirClose {
+    void operator()(DIR *dir) const { closedir(dir); }
+  };
+  std::unique_ptr<DIR, DirClose> dir(opendir(folder.c_str()));
+  if (!dir) return last_errno_error();
+  for (errno = 0; const dirent *entry = readdir(dir.get()); errno = 0) {
+    if (std::string_view(entry->d_name).starts_with(kTemporaryPrefix)) remove_file(folder + "/" + entry->d_name);
+  }
+  return errno != 0 ? last_errno_error() : ERROR_SUCCESS;
 }
 
 }  // namespace privfile

@@ -33,4 +33,30 @@ DWORD write_file(const std::string &folder, const std::string &name, const std::
 // Removes a file; one that does not exist is not an error. 0 or a Windows error code.
 DWORD remove_file(const std::string &path);
 
+// An exclusive lock on a lock file, held from acquire() until destruction and shared by every
+// process that names the same file (flock). Writers of a folder hold its lock for as long as their
+// temporary files exist, so whoever gets the lock knows that every temporary file there is stale.
+class Lock {
+ public:
+  Lock() = default;
+  ~Lock();
+  Lock(const Lock &) = delete;
+  Lock &operator=(const Lock &) = delete;
+
+  // Takes the lock on `path`, creating the file (0600) when it is missing. With `wait` false a
+  // lock held elsewhere gives ERROR_LOCK_VIOLATION at once. 0 or a Windows error code.
+  DWORD acquire(const std::string &path, bool wait);
+  void release();
+
+ private:
+  int fd_ = -1;
+};
+
+// The name of a folder's lock file beside the files it guards; listings of numbered files skip it.
+constexpr char kFolderLockName[] = ".lock";
+
+// Removes the temporary files that writers killed half-way left in `folder`. The caller holds the
+// folder's lock. 0 or the Windows error code of listing the folder.
+DWORD remove_temporaries(const std::string &folder);
+
 }  // namespace privfile

@@ -40,6 +40,12 @@ const AFX_DISPMAP_ENTRY *AfxFindDispatchEntry(const AFX_DISPMAP *pMap, DISPID di
 namespace afx_dispatch {
 
 HRESULT Arg<LPCSTR>::take(const VARIANT &v) {
+  // A string is converted where it lies: a change of type would copy it first, and a page's text
+  // may be large.
+  if (v.vt == VT_BSTR) {
+    if (v.bstrVal != nullptr) value = com::ole_to_ansi(v.bstrVal, SysStringLen(v.bstrVal));
+    return S_OK;
+  }
   VARIANT text;
   VariantInit(&text);
   const HRESULT hr = VariantChangeType(&text, &v, 0, VT_BSTR);

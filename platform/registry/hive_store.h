@@ -12,16 +12,17 @@ namespace hive {
 enum class HiveId { kClassesRoot, kCurrentUser, kLocalMachine };
 
 // $QUILLORA_REGISTRY_ROOT when set and not empty, else <user data root>/registry; read anew on
-// every call so that tests can point it elsewhere.
-std::string registry_root();
+// every call so that tests can point it elsewhere. 0 or the error of finding the data root.
+DWORD registry_root(std::string *root);
 
 // The file that holds a hive, under registry_root(); a lock file of the same name with ".lock"
 // added sits beside it.
-std::string hive_path(HiveId id);
+DWORD hive_path(HiveId id, std::string *path);
 
 // Reads the hive as it was at one moment: an update replaces the file by rename, so an open sees
 // either the old file or the new one. A missing file is an empty hive. 0, ERROR_BADDB when the
-// file is damaged, or the error of the failing read.
+// file is damaged, ERROR_DIRECTORY when a folder on its way is something else, or the error of
+// the failing read.
 DWORD load(HiveId id, Key *root);
 
 // What an update does to the hive: 0 with *changed set when the file must be rewritten, or an

@@ -355,3 +355,12 @@ LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD *lpcchName, 
     return ERROR_SUCCESS;
   });
 }
+
+std::string registry::hive_file(HKEY predefined) {
+  OpenKey open;
+  std::string path;
+  if (!is_predefined(predefined) || resolve(predefined, &open) != ERROR_SUCCESS ||
+      hive::hive_path(open.hive, &path) != ERROR_SUCCESS)
+    return "";
+  return path;
+}

@@ -70,3 +70,14 @@ LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 LSTATUS RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey);
 LSTATUS RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD *lpcchName, DWORD *lpReserved,
                       LPSTR lpClass, DWORD *lpcchClass, FILETIME *lpftLastWriteTime);
+
+#include <string>
+
+namespace registry {
+
+// Beyond the Windows API, for messages that must name it: the file that holds the hive of
+// HKEY_CLASSES_ROOT, HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE; "" for another key or when the
+// data folder cannot be found.
+std::string hive_file(HKEY predefined);
+
+}  // namespace registry

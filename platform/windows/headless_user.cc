@@ -15,10 +15,11 @@ std::string caption_of(HWND hwnd) {
 
 // The dialog and every window below it, depth first in z order.
 void collect_states(HWND hwnd, std::vector<WindowState> *out) {
-  const std::optional<WindowState> s = window_state(hwnd);
+  std::optional<WindowState> s = window_state(hwnd);
   if (!s) return;
-  out->push_back(*s);
-  for (HWND child : s->children) collect_states(child, out);
+  const std::vector<HWND> children = s->children;
+  out->push_back(std::move(*s));  // not copied: a window's text may be a whole page
+  for (HWND child : children) collect_states(child, out);
 }
 
 }  // namespace

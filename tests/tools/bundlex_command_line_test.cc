@@ -49,7 +49,8 @@ TEST(help, lists_commands_options_and_every_exit_code_on_stdout) {
                              "--version", "   0  success", "   1  cannot open the cabinet", "   2  not a cabinet",
                              "   4  damaged cabinet", "   7  data cannot be decoded", "  10  wrong cabinet of the set",
                              "  11  aborted: an output file cannot be created or its name is refused",
-                             "  64  usage error"})
+                             "  64  usage error",
+                             "\nExtracts, lists and tests cabinet (.cab) archives (stored, MSZIP, Quantum and LZX).\n"})
       EXPECT_NE(r.out.find(line), std::string::npos) << flag << " lacks: " << line;
   }
 }

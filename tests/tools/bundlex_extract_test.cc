@@ -1,6 +1,7 @@
 // bundlex_extract_test.cc - faults in the x and t commands when things go right: folders of stored
 // names not made, bytes wrong, files of a set lost or extracted from the wrong cabinet, an unsafe
-// name written outside the destination, t writing anything or miscounting.
+// name written outside the destination or stopping the rest, t writing anything or miscounting,
+// files skipped at a later cabinet of a set without a word.
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
@@ -62,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(cases, extract_into,
 
 class unsafe_name : public testing::TestWithParam<std::string> {};
 
-TEST_P(unsafe_name, is_refused_with_exit_11_and_nothing_lands_outside) {
+TEST_P(unsafe_name, is_refused_with_exit_11_nothing_lands_outside_and_the_rest_is_extracted) {
   const std::string &name = GetParam();
   scratch_folder dir;
   cabtest::Folder folder{cabtest::kMethodStored,
@@ -73,8 +74,9 @@ TEST_P(unsafe_name, is_refused_with_exit_11_and_nothing_lands_outside) {
   run_result r = run_bundlex(dir.path() / "work", {"x", "../evil.cab", "-d", "out"});
   EXPECT_EQ(r.exit_code, 11);
   EXPECT_EQ(r.err, "bundlex: " + name + ": refused: the name leads outside the destination folder\n");
-  // The file before it stays; no folder was made for the refused name; nothing after it is written.
-  EXPECT_EQ(tree(dir.path()), (std::vector<std::string>{"evil.cab", "work", "work/out", "work/out/first.txt"}));
+  // No folder was made for the refused name; the files before and after it are extracted.
+  EXPECT_EQ(tree(dir.path()),
+            (std::vector<std::string>{"evil.cab", "work", "work/out", "work/out/first.txt", "work/out/last.txt"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(cases, unsafe_name,
@@ -106,6 +108,20 @@ TEST(extract, follows_a_set_and_takes_only_the_files_that_begin_in_the_named_cab
         }
       }
     }
+  }
+}
+
+// Starting at the second cabinet leaves out the files that began in the first: the user is told.
+TEST(extract, starting_at_a_later_cabinet_says_what_was_skipped) {
+  scratch_folder dir;
+  write_two_cabinet_set(dir.path());
+  const std::string said =
+      "bundlex: set2.cab: 2 files begin in an earlier cabinet of the set and were skipped; extracting from the "
+      "set's first cabinet takes them (the previous one is set1.cab)\n";
+  for (const char *command : {"x", "t"}) {
+    run_result r = run_bundlex(dir.path(), {command, "set2.cab"});
+    EXPECT_EQ(r.exit_code, 0) << command << ": " << r.err;
+    EXPECT_EQ(r.err, said) << command;
   }
 }
 

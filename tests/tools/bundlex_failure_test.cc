@@ -1,7 +1,11 @@
 // bundlex_failure_test.cc - faults in how failures reach the user: a wrong exit code for a failure
-// kind, a message that does not name the cabinet or file and the cause, a diagnostic on stdout; and
-// a progress line that shows when it should not, or does not end its line.
+// kind, a message that does not name the cabinet or file and the cause (a special file or a link in
+// the way, a path or name too long, data past the last cabinet), a wait on a FIFO, a diagnostic on
+// stdout; a progress line that shows when it should not or does not end its line; Ctrl-C that
+// leaves a partial file behind.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <functional>
 
@@ -16,6 +20,12 @@ using cabtest::Folder;
 
 Folder two_stored_files() {
   return {cabtest::kMethodStored, {{"a.txt", noise(100, 1)}, {"b.txt", noise(100, 2)}}};
+}
+
+std::string repeated(std::string_view piece, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) text += piece;
+  return text;
 }
 
 void write_cabinet(const fs::path &path, const std::vector<Folder> &folders, const cabtest::Layout &layout = {}) {
@@ -102,6 +112,52 @@ void output_is_a_folder(const fs::path &dir) {
   fs::create_directories(dir / "out" / "b.txt");
 }
 
+// The set's second cabinet, where "docs\b.bin" goes on, is a FIFO: opening it must not wait.
+void next_cabinet_is_a_fifo(const fs::path &dir) {
+  write_two_cabinet_set(dir);
+  fs::remove(dir / "set2.cab");
+  ASSERT_EQ(mkfifo((dir / "set2.cab").c_str(), 0600), 0);
+}
+
+// set1.cab names its next cabinet "../a.cab", outside its folder, where such a cabinet waits.
+void next_cabinet_outside(const fs::path &dir) {
+  fs::create_directory(dir / "work");
+  write_two_cabinet_set(dir / "work");
+  cabtest::Bytes first = read_file(dir / "work" / "set1.cab");
+  std::copy_n("../a.cab", 8, first.begin() + 36);  // the next cabinet's name, right after the header
+  write_file(dir / "work" / "set1.cab", first);
+  fs::copy_file(dir / "work" / "set2.cab", dir / "a.cab");
+}
+
+// "docs\b.bin" claims 128 KiB more than the set holds.
+void data_past_the_last_cabinet(const fs::path &dir) {
+  write_two_cabinet_set(dir);
+  cabtest::Bytes first = read_file(dir / "set1.cab");
+  // The second file entry of set1.cab: 16 bytes and "a.txt" after the first one, which the header's
+  // offset 16 locates.
+  const size_t file_table = first[16] | first[17] << 8;
+  first[file_table + 16 + 6 + 2] += 2;
+  write_file(dir / "set1.cab", first);
+}
+
+void output_is_a_fifo(const fs::path &dir) {
+  write_cabinet(dir / "two.cab", {two_stored_files()});
+  fs::create_directory(dir / "out");
+  ASSERT_EQ(mkfifo((dir / "out" / "b.txt").c_str(), 0600), 0);
+}
+
+void folder_is_a_link(const fs::path &dir) {
+  write_cabinet(dir / "nested.cab", {{cabtest::kMethodStored, {{"docs\\a.txt", noise(10, 1)}}}});
+  fs::create_directories(dir / "out");
+  fs::create_directories(dir / "elsewhere");
+  fs::create_directory_symlink(dir / "elsewhere", dir / "out" / "docs");
+}
+
+// A name of 150 Windows-1252 letters, 300 bytes once in UTF-8.
+void name_too_long(const fs::path &dir) {
+  write_cabinet(dir / "long.cab", {{cabtest::kMethodStored, {{std::string(150, '\xe9'), noise(10, 1)}}}});
+}
+
 void folder_is_a_file(const fs::path &dir) {
   write_cabinet(dir / "nested.cab", {{cabtest::kMethodStored, {{"docs\\a.txt", noise(10, 1)}}}});
   fs::create_directory(dir / "out");
@@ -135,7 +191,23 @@ INSTANTIATE_TEST_SUITE_P(
         failure_case{"x_set_stranger", set_with_a_stranger, {"x", "set1.cab"}, 10,
                      "bundlex: set2.cab: wrong cabinet of the set (at docs\\b.bin)\n"},
         failure_case{"x_output_folder", output_is_a_folder, {"x", "two.cab", "-d", "out"}, 11,
-                     "bundlex: out/b.txt: cannot create the output file: "},
+                     "bundlex: out/b.txt: cannot create the output file: Is a directory\n"},
+        failure_case{"x_output_fifo", output_is_a_fifo, {"x", "two.cab", "-d", "out"}, 11,
+                     "bundlex: out/b.txt: cannot create the output file: not a regular file\n"},
+        failure_case{"x_folder_link", folder_is_a_link, {"x", "nested.cab", "-d", "out"}, 11,
+                     "bundlex: out/docs: cannot create the folder: a symbolic link is in the way\n"},
+        failure_case{"x_name_too_long", name_too_long, {"x", "long.cab"}, 11,
+                     "bundlex: " + repeated("\xc3\xa9", 150) + ": refused: a name in it is too long (300 bytes, at most 255)\n"},
+        failure_case{"x_cabinet_path_too_long", nothing, {"x", std::string(1100, 'c') + ".cab"}, 1,
+                     "bundlex: " + std::string(1100, 'c') +
+                         ".cab: cannot open the cabinet: the path is too long (1104 bytes, at most 1023)\n"},
+        failure_case{"x_next_cabinet_fifo", next_cabinet_is_a_fifo, {"x", "set1.cab"}, 1,
+                     "bundlex: set2.cab: cannot open the cabinet: not a regular file\n"},
+        failure_case{"x_next_cabinet_outside", next_cabinet_outside, {"x", "work/set1.cab"}, 4,
+                     "bundlex: work/set1.cab: damaged cabinet: the next cabinet's name '../a.cab' is not a file name "
+                     "in this folder (at docs\\b.bin)\n"},
+        failure_case{"t_data_past_the_last_cabinet", data_past_the_last_cabinet, {"t", "set1.cab"}, 4,
+                     "bundlex: set2.cab: damaged cabinet: the data of docs\\b.bin runs past the last cabinet of the set\n"},
         failure_case{"x_folder_file", folder_is_a_file, {"x", "nested.cab", "-d", "out"}, 11,
                      "bundlex: out/docs: cannot create the folder: "}),
     [](const testing::TestParamInfo<failure_case> &info) { return info.param.what; });
@@ -155,7 +227,7 @@ TEST(failure, of_a_write_names_the_output_file_and_the_system_cause) {
   EXPECT_EQ(r.err, "bundlex: out/large.bin: cannot write the output file: File too large\n");
 }
 
-TEST(failure, of_a_path_too_long_for_the_library_says_so) {
+TEST(failure, of_a_path_too_long_for_the_library_says_which_and_how_long) {
   scratch_folder dir;
   const std::string name(200, 'n');
   write_cabinet(dir.path() / "long.cab", {{cabtest::kMethodStored, {{name, noise(10, 1)}}}});
@@ -164,7 +236,7 @@ TEST(failure, of_a_path_too_long_for_the_library_says_so) {
   while (destination.size() < 900) destination += std::string(49, 'd') + '/';
   run_result r = run_bundlex(dir.path(), {"x", "long.cab", "-d", destination});
   EXPECT_EQ(r.exit_code, 11);
-  EXPECT_EQ(r.err, "bundlex: " + destination + name + ": cannot create the output file: File name too long\n");
+  EXPECT_EQ(r.err, "bundlex: " + name + ": refused: the path with the destination is too long (1100 bytes, at most 1023)\n");
 }
 
 TEST(progress, shows_on_a_terminal_for_large_jobs_only_and_ends_its_line) {
@@ -184,6 +256,24 @@ TEST(progress, shows_on_a_terminal_for_large_jobs_only_and_ends_its_line) {
   run_result piped = run_bundlex(dir.path(), {"t", "large.cab"});
   EXPECT_EQ(piped.exit_code, 0);
   EXPECT_EQ(piped.err, "");
+}
+
+// Ctrl-C in the middle of a file: the file is removed, the progress line ended, and the program ends
+// by the signal, as a shell expects of it.
+TEST(interruption, removes_the_partial_file_and_ends_the_progress_line) {
+  scratch_folder dir;
+  constexpr size_t kLarge = 17u << 20;  // above the 16 MiB from which progress shows
+  write_cabinet(dir.path() / "large.cab", {{cabtest::kMethodStored, {{"large.bin", noise(kLarge, 9)}}}});
+  const fs::path partial = dir.path() / "out" / "large.bin";
+  interrupted_run r = run_bundlex_interrupted_on_terminal(dir.path(), {"x", "large.cab", "-d", "out"}, [&] {
+    std::error_code error;
+    return fs::file_size(partial, error) > 0 && !error;
+  });
+  EXPECT_TRUE(WIFSIGNALED(r.wait_status) && WTERMSIG(r.wait_status) == SIGINT) << r.wait_status;
+  EXPECT_FALSE(fs::exists(partial));
+  // The terminal turns each "\n" into "\r\n": the progress line is ended before the message.
+  EXPECT_TRUE(r.shown.ends_with("MB\r\nbundlex: out/large.bin: interrupted: the partial file was removed\r\n"))
+      << testing::PrintToString(r.shown);
 }
 
 }  // namespace

@@ -9,10 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <termios.h>
+
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 #include "tests/support/child_process.h"
 
@@ -81,6 +85,41 @@ std::string run_bundlex_on_terminal(const std::filesystem::path &cwd, const std:
   close(terminal);
   exit_code_of(pid);
   return shown;
+}
+
+interrupted_run run_bundlex_interrupted_on_terminal(const std::filesystem::path &cwd,
+                                                    const std::vector<std::string> &args,
+                                                    const std::function<bool()> &stopped) {
+  std::vector<std::string> storage;
+  std::vector<char *> argv = make_argv(args, storage);
+  int go[2];
+  if (pipe2(go, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  int terminal;
+  pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid < 0) throw std::runtime_error("forkpty failed");
+  if (pid == 0) {
+    char byte;
+    if (read(go[0], &byte, 1) == 1 && chdir(cwd.c_str()) == 0) execv(BUNDLEX_PATH, argv.data());
+    _exit(127);
+  }
+  close(go[0]);
+  // Output is held before the program starts, so its first write to the terminal waits.
+  const int slave = open(ptsname(terminal), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave < 0 || tcflow(slave, TCOOFF) != 0 || write(go[1], "g", 1) != 1) throw std::runtime_error("no terminal");
+  close(go[1]);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!stopped() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  // Ctrl-C signals the terminal's foreground process group, the program's own.
+  kill(-pid, SIGINT);
+  tcflow(slave, TCOON);
+  close(slave);
+  interrupted_run result;
+  char buffer[4096];
+  for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;) result.shown.append(buffer, static_cast<size_t>(n));
+  close(terminal);
+  if (waitpid(pid, &result.wait_status, 0) != pid) throw std::runtime_error("waitpid failed");
+  return result;
 }
 
 cabtest::Bytes bytes_of(std::string_view text) { return cabtest::Bytes(text.begin(), text.end()); }

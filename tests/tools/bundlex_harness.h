@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,19 @@ run_result run_bundlex(const std::filesystem::path &cwd, const std::vector<std::
 
 // Runs bundlex in `cwd` with stdout and stderr on one pseudo-terminal, and returns what it showed.
 std::string run_bundlex_on_terminal(const std::filesystem::path &cwd, const std::vector<std::string> &args);
+
+// How a run that was interrupted ended, and what it showed on its terminal.
+struct interrupted_run {
+  std::string shown;
+  int wait_status = 0;  // as waitpid gives it
+};
+
+// Runs bundlex in `cwd` on a pseudo-terminal whose output is held from the start (as Ctrl-S holds
+// it), so that the program stops at its first progress line; once `stopped()` holds, the program
+// gets SIGINT as from Ctrl-C, and its output is let go again.
+interrupted_run run_bundlex_interrupted_on_terminal(const std::filesystem::path &cwd,
+                                                    const std::vector<std::string> &args,
+                                                    const std::function<bool()> &stopped);
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class scratch_folder {

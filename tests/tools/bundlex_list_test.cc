@@ -1,6 +1,7 @@
 // bundlex_list_test.cc - faults in the l command: a wrong or misaligned column (size, MS-DOS date
 // and time, attribute letters, folder, method name and window), a lost or unmarked entry of a
-// cabinet set, a wrong summary, anything extracted while listing.
+// cabinet set, a wrong summary, anything extracted while listing; and names from a cabinet that
+// any command shows unconverted, or with control characters that break lines or drive a terminal.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -9,6 +10,8 @@
 
 namespace bundlex_test {
 namespace {
+
+namespace fs = std::filesystem;
 
 struct row {
   std::string columns;  // everything before the name, runs of spaces squeezed to one
@@ -109,6 +112,49 @@ TEST(list, marks_the_entries_a_set_carries_over_between_cabinets) {
     EXPECT_EQ(rows_of(r.out, summary), c.rows) << c.cabinet;
     EXPECT_EQ(summary, c.summary) << c.cabinet;
   }
+}
+
+// Names come from the cabinet: each is shown as the UTF-8 name its file gets, with every control
+// character and stray byte escaped, so that an entry keeps to its line and cannot drive the terminal.
+TEST(names, are_shown_in_utf8_and_never_as_control_characters) {
+  using cabtest::File;
+  scratch_folder dir;
+  write_file(dir.path() / "names.cab",
+             cabtest::write_cabinet({{cabtest::kMethodStored,
+                                      {File{"caf\xe9.txt", noise(1, 1)}, File{"\x1b[2Jclear", noise(1, 2)},
+                                       File{"two\nlines", noise(1, 3)},
+                                       // 1252 leaves 0x81 undefined: it becomes U+0081, a C1 control.
+                                       File{"undefined\x81", noise(1, 4)},
+                                       File{"bad\xff", noise(1, 5), 0x5A21, 0x6000, 0xA0}}}}));
+  cabtest::Layout spanning;
+  spanning.cabinet_data_capacity = 40000;
+  spanning.name_prefix = "esc\x1b[7m";
+  write_file(dir.path() / "first.cab",
+             cabtest::write_cabinet_set({{cabtest::kMethodStored, {File{"span", noise(60000, 6)}}}}, spanning)[0].bytes);
+  struct {
+    std::vector<std::string> args;
+    int exit_code;
+    std::vector<std::string> out_lines_ending;  // one line of stdout ends with each
+    std::string err;
+  } cases[] = {
+      {{"l", "names.cab"},
+       0,
+       {"  caf\xc3\xa9.txt", "  \\x1b[2Jclear", "  two\\x0alines", "  undefined\\xc2\\x81", "  bad\\xff"},
+       ""},
+      {{"x", "names.cab", "-d", "out"}, 11, {}, "bundlex: bad\\xff: refused: the name is marked as UTF-8 but is not\n"},
+      {{"t", "first.cab"}, 1, {}, "bundlex: esc\\x1b[7m2.cab: cannot open the cabinet: No such file or directory\n"},
+  };
+  for (const auto &c : cases) {
+    run_result r = run_bundlex(dir.path(), c.args);
+    EXPECT_EQ(r.exit_code, c.exit_code) << joined(c.args) << ": " << r.err;
+    EXPECT_EQ(r.err, c.err) << joined(c.args);
+    for (const std::string &ending : c.out_lines_ending)
+      EXPECT_NE(r.out.find(ending + "\n"), std::string::npos) << joined(c.args) << " lacks " << ending;
+    for (const std::string *stream : {&r.out, &r.err})
+      EXPECT_EQ(std::count_if(stream->begin(), stream->end(), [](char ch) { return ch != '\n' && static_cast<unsigned char>(ch) < 0x20; }), 0)
+          << joined(c.args) << ": " << testing::PrintToString(*stream);
+  }
+  EXPECT_TRUE(fs::exists(dir.path() / "out" / "caf\xc3\xa9.txt"));
 }
 
 }  // namespace

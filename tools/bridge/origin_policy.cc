@@ -55,6 +55,10 @@ bool fits_rule(std::string_view origin) {
 
 std::optional<OriginPolicy> OriginPolicy::load(const std::string &path, std::vector<std::string> *warnings,
                                                std::string *error) {
+  if (path.empty()) {
+    *error = "no data folder to read the list of allowed sites from (QUILLORA_DATA_HOME empty, or no HOME)";
+    return std::nullopt;
+  }
   std::error_code status;
   if (!std::filesystem::exists(path, status) && !status) return OriginPolicy();
   std::ifstream in(path);
@@ -92,6 +96,10 @@ std::string OriginPolicy::refusal(std::string_view origin) const {
   return "";
 }
 
-std::string allow_list_path() { return platform::user_data_root() + "/bridge/allowed-origins"; }
+std::string allow_list_path() {
+  std::string root;
+  if (platform::user_data_root(&root) != 0) return "";
+  return root + "/bridge/allowed-origins";
+}
 
 }  // namespace bridge

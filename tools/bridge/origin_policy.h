@@ -22,6 +22,7 @@ class OriginPolicy {
   // Reads the allow-list file: one origin a line, '#' starts a comment, blank lines and one
   // trailing '/' ignored, scheme and host compared without case. No file: no allow-list. A line
   // that is no origin is reported in *warnings and ignored; a file that names none allows none.
+  // An empty path (no data folder) cannot be read.
   static std::optional<OriginPolicy> load(const std::string &path, std::vector<std::string> *warnings,
                                           std::string *error);
 
@@ -32,7 +33,7 @@ class OriginPolicy {
   std::optional<std::vector<std::string>> allowed_;
 };
 
-// Where the allow-list lives: the data root's bridge/allowed-origins.
+// Where the allow-list lives: the data root's bridge/allowed-origins; "" without a data root.
 std::string allow_list_path();
 
 }  // namespace bridge

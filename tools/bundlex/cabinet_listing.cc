@@ -100,7 +100,8 @@ int list_extraction(const std::string &path, std::vector<entry> &out) {
   const std::string folder = split_cabinet_path(path).first;
   std::string next = first.next_cabinet;
   std::set<std::string> seen{split_cabinet_path(path).second};
-  while (running_on > 0 && !next.empty() && seen.insert(next).second) {
+  // Only where the extraction goes: plain names in the first cabinet's folder, each once.
+  while (running_on > 0 && cab_reader_is_cabinet_name(next.c_str()) && seen.insert(next).second) {
     cabinet_listing later;
     if (list_cabinet(folder + next, later) != 0) break;
     size_t repeated = running_on;

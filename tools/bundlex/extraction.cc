@@ -2,6 +2,7 @@
 #include "tools/bundlex/extraction.h"
 
 #include "extract_job.h"
+#include "tools/bundlex/interruption.h"
 #include "tools/bundlex/tool_ops.h"
 
 namespace bundlex {
@@ -24,13 +25,23 @@ int extraction::run(const std::string &destination, cab_notify_fn notify) {
   display_ = nullptr;
   // The progress line ends before any message follows it.
   display.finish();
-  if (code != 0) report_failure(code, trace);
+  if (interruption() != 0) return code;
+  report_skipped_partial(trace);
+  // Names refused were reported one by one; 11 says no more when nothing else went wrong.
+  const bool only_names = code == ERR_ABORTED && names_refused > 0 && !trace.output_failed;
+  if (code != 0 && !only_names) report_failure(code, trace);
   return code;
 }
 
 void extraction::file_done() {
   ++files_done;
   if (display_ != nullptr) display_->file_done();
+}
+
+void extraction::name_refused(name_refusal refusal, size_t nbytes, int error) {
+  ++names_refused;
+  if (display_ != nullptr) display_->break_line();
+  report_refused_name(trace, refusal, nbytes, error);
 }
 
 extraction &of(const CabNote *note) {

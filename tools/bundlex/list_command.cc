@@ -41,7 +41,8 @@ void print_entry(const entry &e) {
   // MS-DOS date: years since 1980, month, day; time: hours, minutes, seconds halved.
   printf("%10u  %04u-%02u-%02u %02u:%02u:%02u  %s  %6s  %-10s  %s", e.nbytes, 1980u + (e.date >> 9),
          (e.date >> 5) & 0x0Fu, e.date & 0x1Fu, e.time >> 11u, (e.time >> 5) & 0x3Fu, (e.time & 0x1Fu) * 2,
-         attribute_letters(e.attributes).c_str(), folder.c_str(), method_name(e.method_word).c_str(), e.name.c_str());
+         attribute_letters(e.attributes).c_str(), folder.c_str(), method_name(e.method_word).c_str(),
+         shown_name(e.name, e.attributes).c_str());
   if (e.from_previous()) fputs("  (continued from the previous cabinet)", stdout);
   if (e.into_next()) fputs("  (continues in the next cabinet)", stdout);
   fputc('\n', stdout);

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "tools/bundlex/commands.h"
+#include "tools/bundlex/interruption.h"
 #include "tools/bundlex/messages.h"
 #include "tools/bundlex/options.h"
 
@@ -13,6 +14,7 @@ int main(int argc, char **argv) {
     report_usage_error(error);
     return kUsageError;
   }
+  catch_interruptions();
   switch (opts->what) {
     case command::help:
       print_help();

@@ -24,8 +24,14 @@ void progress::file_done() {
 void progress::finish() {
   if (!shown_) return;
   draw(true);
-  fputc('\n', stderr);
+  break_line();
   shown_ = false;
+}
+
+void progress::break_line() {
+  if (!on_screen_) return;
+  fputc('\n', stderr);
+  on_screen_ = false;
 }
 
 void progress::draw(bool even_if_recent) {
@@ -40,6 +46,7 @@ void progress::draw(bool even_if_recent) {
   fprintf(stderr, "\r%3u%%  %zu/%zu files  %.1f/%.1f MB", static_cast<unsigned>(percent), done_files_, total_files_,
           static_cast<double>(done_nbytes_) / kMegabyte, static_cast<double>(total_nbytes_) / kMegabyte);
   fflush(stderr);
+  on_screen_ = true;
 }
 
 }  // namespace bundlex

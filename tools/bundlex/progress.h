@@ -25,11 +25,14 @@ class progress {
   void file_done();
   // Draws the last state and ends the line, before anything else is written to stderr.
   void finish();
+  // Ends the line as it stands, so that a message can follow; the next draw starts a new one.
+  void break_line();
 
  private:
   void draw(bool even_if_recent);
 
   bool shown_;
+  bool on_screen_ = false;  // a line has been drawn and not ended
   uint64_t total_nbytes_;
   size_t total_files_;
   uint64_t done_nbytes_ = 0;

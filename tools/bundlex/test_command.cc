@@ -5,6 +5,7 @@
 #include "extract_job.h"
 #include "tools/bundlex/commands.h"
 #include "tools/bundlex/extraction.h"
+#include "tools/bundlex/interruption.h"
 #include "tools/bundlex/tool_ops.h"
 
 namespace bundlex {
@@ -12,6 +13,7 @@ namespace bundlex {
 namespace {
 
 int32_t on_note(int32_t kind, CabNote *note) {
+  if (interruption() != 0) return -1;
   extraction &x = of(note);
   x.trace.follow(kind, *note);
   switch (kind) {
@@ -32,7 +34,12 @@ int test_command(const options &opts) {
   extraction x(opts.cabinet);
   if (int code = x.list()) return code;
   // Nothing is created, so the destination plays no part.
-  if (int code = x.run("", on_note)) return code;
+  const int code = x.run("", on_note);
+  if (interruption() != 0) {
+    report(x.cabinet, "interrupted");
+    end_if_interrupted();
+  }
+  if (code != 0) return code;
   printf("OK: %zu files, %llu bytes\n", x.files_done, static_cast<unsigned long long>(io().bytes_written));
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <errno.h>
 
 #include "extract_job.h"
+#include "tools/bundlex/interruption.h"
 
 namespace bundlex {
 
@@ -12,6 +13,7 @@ namespace {
 io_log the_log;
 
 int32_t observed_open(const char *path, int32_t flags, int32_t permission) {
+  if (interruption() != 0) return -1;
   int32_t handle = runtime_cab_ops.cab_open(path, flags, permission);
   if (handle == -1) {
     the_log.open_errno = errno;
@@ -21,6 +23,11 @@ int32_t observed_open(const char *path, int32_t flags, int32_t permission) {
 }
 
 int32_t observed_write(int32_t handle, const void *buffer, uint32_t nbytes) {
+  // An interruption stops the walk at its next write, which fails as the reader expects one may.
+  if (interruption() != 0) {
+    errno = EINTR;
+    return -1;
+  }
   int32_t written = handle == kDiscardHandle ? static_cast<int32_t>(nbytes)
                                              : runtime_cab_ops.cab_write(handle, buffer, nbytes);
   if (written < 0) {

@@ -43,7 +43,11 @@ std::string env_or_empty(const char *name) {
 
 }  // namespace
 
-std::string settings_path() { return platform::user_data_root() + "/" + kFileName; }
+std::string settings_path() {
+  std::string root;
+  if (platform::user_data_root(&root) != ERROR_SUCCESS) return "";  // nothing to read: the defaults hold
+  return root + "/" + kFileName;
+}
 
 SourceSettings read_settings() {
   SourceSettings settings;
@@ -74,7 +78,8 @@ DWORD write_settings(const SourceSettings &settings) {
   text += std::string("tokens = ") + (settings.tokens ? "on" : "off") + "\n";
   text += std::string("nss = ") + (settings.nss ? "on" : "off") + "\n";
   if (!settings.module.empty()) text += "module = " + settings.module + "\n";
-  const std::string root = platform::user_data_root();
+  std::string root;
+  if (DWORD error = platform::user_data_root(&root)) return error;
   if (DWORD error = platform::make_private_folders(root)) return error;
   return privfile::write_file(root, kFileName, std::vector<BYTE>(text.begin(), text.end()), 0600,
                               privfile::Placement::kReplace);

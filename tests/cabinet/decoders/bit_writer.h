@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tests/cabinet/support/canonical_codes.h"
+
 namespace cabtest {
 
 using Bytes = std::vector<uint8_t>;
@@ -105,24 +107,6 @@ inline SymbolAndExtra dist_symbol(uint32_t dist) {
     if (dist < base + (1u << nextra)) return {i, nextra, dist - base};
     base += 1u << nextra;
   }
-}
-
-// Canonical codes for a list of lengths, as RFC 1951 assigns them: codes[s] for symbol s.
-inline std::vector<uint32_t> canonical_codes(const std::vector<uint8_t> &lens) {
-  uint32_t count[17] = {};
-  for (uint8_t len : lens) ++count[len];
-  count[0] = 0;
-  uint32_t next[17] = {};
-  uint32_t code = 0;
-  for (uint32_t len = 1; len <= 16; ++len) {
-    code = (code + count[len - 1]) << 1;
-    next[len] = code;
-  }
-  std::vector<uint32_t> codes(lens.size());
-  for (size_t s = 0; s < lens.size(); ++s) {
-    if (lens[s] != 0) codes[s] = next[lens[s]]++;
-  }
-  return codes;
 }
 
 // A match in the fixed code.

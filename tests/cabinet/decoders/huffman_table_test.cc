@@ -1,4 +1,4 @@
-// huffman_table_test.cc - catches wrong acceptance of code sets, wrong lookups across levels and wrong entry counts.
+// huffman_table_test.cc - catches wrong acceptance of code sets, wrong lookups across levels and in either bit order, and wrong entry counts.
 #include "cabinet/decoders/huffman_table.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 
 namespace {
 
+using cab::BitOrder;
 using cab::HuffmanStatus;
 using cab::HuffmanTableSpec;
 
@@ -30,38 +31,59 @@ std::vector<uint8_t> lens_from_counts(const std::vector<uint32_t> &counts) {
   return lens;
 }
 
+// Counts per length (counts[l - 1] codes of length l) as the layout rule takes them.
+uint32_t layout_nentries(const std::vector<uint32_t> &counts, uint32_t root_bits) {
+  std::vector<uint32_t> count = {0};
+  count.insert(count.end(), counts.begin(), counts.end());
+  return cab::huffman_layout_nentries(count.data(), static_cast<uint32_t>(counts.size()), root_bits);
+}
+
 struct Built {
   HuffmanStatus status;
-  uint32_t nentries;
   std::vector<uint32_t> table;
 };
 
-Built build(const std::vector<uint8_t> &lens, uint32_t root_bits, uint32_t capacity, bool accept_incomplete = false) {
+struct Limit {
+  uint32_t root_bits = 0;
+  uint32_t nentries = 0;
+};
+
+Built build(const std::vector<uint8_t> &lens, uint32_t root_bits, uint32_t capacity, bool accept_incomplete = false,
+            Limit limit = {}, BitOrder order = BitOrder::lsb_first) {
   const std::vector<uint32_t> results = symbol_results(lens.size());
-  Built built{HuffmanStatus::ok, 0, std::vector<uint32_t>(capacity)};
-  const HuffmanTableSpec spec = {root_bits, capacity, 15, accept_incomplete, results.data(), kUnused};
-  built.status = cab::huffman_table_build(built.table.data(), spec, lens.data(), static_cast<uint32_t>(lens.size()),
-                                          &built.nentries);
+  Built built{HuffmanStatus::ok, std::vector<uint32_t>(capacity)};
+  const HuffmanTableSpec spec = {order,          root_bits, capacity,        16,            accept_incomplete,
+                                 results.data(), kUnused,   limit.root_bits, limit.nentries};
+  built.status = cab::huffman_table_build(built.table.data(), spec, lens.data(), static_cast<uint32_t>(lens.size()));
   return built;
 }
 
-// Walks the table as a decoder does over `bits` (first bit in bit 0): returns the final entry
-// and adds the bits it consumed to `*nbits`.
-uint32_t look_up(const std::vector<uint32_t> &table, uint32_t root_bits, uint64_t bits, uint32_t *nbits) {
-  uint32_t entry = table[bits & ((1u << root_bits) - 1)];
-  while (entry & cab::kHuffmanSubtable) {
-    bits >>= entry & cab::kHuffmanNbitsMask;
-    *nbits += entry & cab::kHuffmanNbitsMask;
-    entry = table[(entry >> 16) + (bits & ((1u << ((entry >> 8) & 0xF)) - 1))];
+/*
+ * Walks the table as a decoder does over the code `code` of `len` bits followed by `trailing`
+ * bits: returns the final entry and adds the bits it consumed to `*nbits`. Least significant
+ * first, the code's first bit is bit 0 of the input; most significant first, it is the top bit.
+ */
+uint32_t look_up(const std::vector<uint32_t> &table, uint32_t root_bits, BitOrder order, uint32_t code, uint32_t len,
+                 uint64_t trailing, uint32_t *nbits) {
+  const bool lsb = order == BitOrder::lsb_first;
+  uint64_t bits = 0;
+  for (uint32_t i = 0; i < len; ++i) {
+    const uint64_t bit = (code >> (len - 1 - i)) & 1;
+    bits |= lsb ? bit << i : bit << (63 - i);
+  }
+  bits |= lsb ? trailing << len : trailing >> len;
+  const auto peek = [&](uint32_t n) {
+    return static_cast<uint32_t>(lsb ? bits & ((uint64_t{1} << n) - 1) : bits >> (64 - n));
+  };
+  uint32_t entry = table[peek(root_bits)];
+  if (entry & cab::kHuffmanSubtable) {
+    const uint32_t consumed = entry & cab::kHuffmanNbitsMask;
+    bits = lsb ? bits >> consumed : bits << consumed;
+    *nbits += consumed;
+    entry = table[(entry >> 16) + peek(cab::huffman_level_len(entry))];
   }
   *nbits += entry & cab::kHuffmanNbitsMask;
   return entry;
-}
-
-uint64_t reversed(uint32_t code, uint32_t len) {
-  uint64_t r = 0;
-  for (uint32_t i = 0; i < len; ++i) r |= uint64_t{(code >> (len - 1 - i)) & 1} << i;
-  return r;
 }
 
 struct StatusCase {
@@ -71,6 +93,7 @@ struct StatusCase {
   uint32_t capacity;
   bool accept_incomplete;
   HuffmanStatus status;
+  Limit limit = {};
 };
 
 TEST(HuffmanTable, AcceptsAndRejectsCodeSets) {
@@ -79,9 +102,9 @@ TEST(HuffmanTable, AcceptsAndRejectsCodeSets) {
       {"two codes of length 1", {1, 1}, 6, 150, false, HuffmanStatus::ok},
       {"three codes of length 1", {1, 1, 1}, 6, 150, false, HuffmanStatus::over_subscribed},
       {"over-subscribed at depth 3", {1, 2, 3, 3, 3}, 6, 150, false, HuffmanStatus::over_subscribed},
-      {"over-subscribed by one 15-bit code", lens_from_counts({1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 3}), 6, 150,
+      {"over-subscribed by one 15-bit code", lens_from_counts({1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 3}), 8, 736,
        false, HuffmanStatus::over_subscribed},
-      {"incomplete by one 15-bit code", lens_from_counts({1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}), 6, 150,
+      {"incomplete by one 15-bit code", lens_from_counts({1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}), 8, 736,
        false, HuffmanStatus::incomplete},
       {"one code of length 1", {0, 1, 0}, 6, 150, false, HuffmanStatus::ok},
       {"one code of length 2", {0, 2}, 6, 150, false, HuffmanStatus::incomplete},
@@ -89,41 +112,69 @@ TEST(HuffmanTable, AcceptsAndRejectsCodeSets) {
       {"no codes at all", {0, 0, 0, 0}, 6, 150, false, HuffmanStatus::ok},
       {"incomplete, taken when asked", std::vector<uint8_t>(30, 5), 5, 32, true, HuffmanStatus::ok},
       {"incomplete, refused otherwise", std::vector<uint8_t>(30, 5), 5, 32, false, HuffmanStatus::incomplete},
-      {"worst distance code in 154 entries", worst_dist, 6, 154, false, HuffmanStatus::ok},
-      {"worst distance code in 153 entries", worst_dist, 6, 153, false, HuffmanStatus::over_capacity},
+      {"worst distance code within a limit of 154 entries at root 6", worst_dist, 8, 736, false, HuffmanStatus::ok,
+       {6, 154}},
+      {"worst distance code over a limit of 153 entries at root 6", worst_dist, 8, 736, false,
+       HuffmanStatus::over_capacity, {6, 153}},
       {"root level alone over capacity", {1, 1}, 9, 511, false, HuffmanStatus::over_capacity},
+      {"sub-tables over capacity", worst_dist, 6, 64 + 511, false, HuffmanStatus::over_capacity},
   };
   for (const StatusCase &c : cases) {
-    EXPECT_EQ(build(c.lens, c.root_bits, c.capacity, c.accept_incomplete).status, c.status) << c.name;
+    EXPECT_EQ(build(c.lens, c.root_bits, c.capacity, c.accept_incomplete, c.limit).status, c.status) << c.name;
   }
 }
 
-// Every symbol of random complete codes decodes to itself with its own length, whatever follows it.
+// Every symbol of random complete codes decodes to itself with its own length, whatever follows
+// it, in either bit order and with sub-tables narrower or wider than the root.
 TEST(HuffmanTable, LooksUpEverySymbolAcrossLevels) {
   std::mt19937 rng(7);
-  for (uint32_t root_bits : {1u, 5u, 6u, 7u, 9u}) {
-    for (int round = 0; round < 40; ++round) {
-      // A random complete code: split random leaves until there are enough of them.
-      const uint32_t nsymbols = 2 + rng() % 200;
-      std::vector<uint8_t> leaves = {0};
-      while (leaves.size() < nsymbols) {
-        const size_t i = rng() % leaves.size();
-        if (leaves[i] == 15) continue;
-        ++leaves[i];
-        leaves.push_back(leaves[i]);
-      }
-      std::shuffle(leaves.begin(), leaves.end(), rng);
-      const Built built = build(leaves, root_bits, 1u << 16);
-      ASSERT_EQ(built.status, HuffmanStatus::ok);
-      const std::vector<uint32_t> codes = cabtest::canonical_codes(leaves);
-      for (uint32_t s = 0; s < nsymbols; ++s) {
-        const uint64_t trailing = (uint64_t{rng()} << 32 | rng()) << leaves[s];
-        uint32_t nbits = 0;
-        const uint32_t entry = look_up(built.table, root_bits, reversed(codes[s], leaves[s]) | trailing, &nbits);
-        ASSERT_EQ(entry >> 16, s) << "root " << root_bits << " round " << round;
-        ASSERT_EQ(nbits, leaves[s]) << "root " << root_bits << " symbol " << s;
+  for (BitOrder order : {BitOrder::lsb_first, BitOrder::msb_first}) {
+    for (uint32_t root_bits : {1u, 5u, 6u, 7u, 9u, 11u}) {
+      for (int round = 0; round < 40; ++round) {
+        // A random complete code: split random leaves until there are enough of them.
+        const uint32_t nsymbols = 2 + rng() % 200;
+        std::vector<uint8_t> leaves = {0};
+        while (leaves.size() < nsymbols) {
+          const size_t i = rng() % leaves.size();
+          if (leaves[i] == 16) continue;
+          ++leaves[i];
+          leaves.push_back(leaves[i]);
+        }
+        std::shuffle(leaves.begin(), leaves.end(), rng);
+        const Built built =
+            build(leaves, root_bits, cab::huffman_capacity(nsymbols, root_bits, 16), false, {}, order);
+        ASSERT_EQ(built.status, HuffmanStatus::ok);
+        const std::vector<uint32_t> codes = cabtest::canonical_codes(leaves);
+        for (uint32_t s = 0; s < nsymbols; ++s) {
+          uint32_t nbits = 0;
+          const uint32_t entry =
+              look_up(built.table, root_bits, order, codes[s], leaves[s], uint64_t{rng()} << 32 | rng(), &nbits);
+          ASSERT_EQ(entry >> 16, s) << "root " << root_bits << " round " << round;
+          ASSERT_EQ(nbits, leaves[s]) << "root " << root_bits << " symbol " << s;
+        }
       }
     }
+  }
+}
+
+// The caller's extra-bit count rides in bits 0..7 of its result and the code length at the
+// entry's level in bits 8..11, so one shift drops both and the extra bits stay readable.
+TEST(HuffmanTable, ResultsCarryCodeLengthAndExtraBits) {
+  const std::vector<uint8_t> lens = lens_from_counts({1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2});
+  std::vector<uint32_t> results = symbol_results(lens.size());
+  for (uint32_t s = 0; s < results.size(); ++s) results[s] |= s % 6;  // s % 6 extra bits
+  std::vector<uint32_t> table(1024);
+  const HuffmanTableSpec spec = {BitOrder::lsb_first, 8, 1024, 16, false, results.data(), kUnused, 0, 0};
+  ASSERT_EQ(cab::huffman_table_build(table.data(), spec, lens.data(), static_cast<uint32_t>(lens.size())),
+            HuffmanStatus::ok);
+  const std::vector<uint32_t> codes = cabtest::canonical_codes(lens);
+  for (uint32_t s = 0; s < lens.size(); ++s) {
+    uint32_t nbits = 0;
+    const uint32_t entry = look_up(table, 8, BitOrder::lsb_first, codes[s], lens[s], 0, &nbits);
+    const uint32_t level_len = lens[s] > 8 ? lens[s] - 8u : lens[s];
+    EXPECT_EQ(entry >> 16, s);
+    EXPECT_EQ(cab::huffman_level_len(entry), level_len) << s;
+    EXPECT_EQ(entry & cab::kHuffmanNbitsMask, level_len + s % 6) << s;
   }
 }
 
@@ -133,17 +184,18 @@ TEST(HuffmanTable, UnreachedSlotsHoldTheUnusedEntry) {
   ASSERT_EQ(fixed.status, HuffmanStatus::ok);
   for (uint32_t code : {30u, 31u}) {
     uint32_t nbits = 0;
-    EXPECT_EQ(look_up(fixed.table, 5, reversed(code, 5), &nbits), kUnused) << code;
+    EXPECT_EQ(look_up(fixed.table, 5, BitOrder::lsb_first, code, 5, 0, &nbits), kUnused) << code;
   }
-  const Built single = build({0, 0, 1}, 6, 150);
-  ASSERT_EQ(single.status, HuffmanStatus::ok);
-  uint32_t nbits = 0;
-  EXPECT_EQ(look_up(single.table, 6, 0, &nbits) >> 16, 2u);
-  EXPECT_EQ(look_up(single.table, 6, 1, &nbits), kUnused);
-  const Built empty = build({0, 0, 0}, 6, 150);
-  ASSERT_EQ(empty.status, HuffmanStatus::ok);
-  EXPECT_EQ(empty.nentries, 64u);
-  for (uint32_t i = 0; i < 64; ++i) EXPECT_EQ(empty.table[i], kUnused) << i;
+  for (BitOrder order : {BitOrder::lsb_first, BitOrder::msb_first}) {
+    const Built single = build({0, 0, 1}, 6, 150, false, {}, order);
+    ASSERT_EQ(single.status, HuffmanStatus::ok);
+    uint32_t nbits = 0;
+    EXPECT_EQ(look_up(single.table, 6, order, 0, 1, 0, &nbits) >> 16, 2u);
+    EXPECT_EQ(look_up(single.table, 6, order, 1, 1, 0, &nbits), kUnused);
+    const Built empty = build({0, 0, 0}, 6, 150, false, {}, order);
+    ASSERT_EQ(empty.status, HuffmanStatus::ok);
+    for (uint32_t i = 0; i < 64; ++i) EXPECT_EQ(empty.table[i], kUnused) << i;
+  }
 }
 
 struct CountCase {
@@ -168,9 +220,7 @@ TEST(HuffmanTable, CountsEntriesOfAllLevels) {
       {"distance code at the decoder's capacity", {0, 0, 7, 1, 0, 0, 5, 5, 1, 1, 0, 0, 7, 1, 2}, 6, 150},
   };
   for (const CountCase &c : cases) {
-    const Built built = build(lens_from_counts(c.counts), c.root_bits, 1u << 16);
-    EXPECT_EQ(built.status, HuffmanStatus::ok) << c.name;
-    EXPECT_EQ(built.nentries, c.nentries) << c.name;
+    EXPECT_EQ(layout_nentries(c.counts, c.root_bits), c.nentries) << c.name;
   }
 }
 
@@ -198,15 +248,8 @@ void for_each_complete_code(uint32_t max_symbols, Visit visit) {
 TEST(HuffmanTable, LargestDistanceTableByExhaustiveSearch) {
   uint32_t largest = 0;
   uint64_t ncodes = 0;
-  const std::vector<uint32_t> results = symbol_results(30);
-  std::vector<uint32_t> table(1);
   for_each_complete_code(30, [&](const std::vector<uint32_t> &counts) {
-    const std::vector<uint8_t> lens = lens_from_counts(counts);
-    // Capacity 0: the builder only counts.
-    const HuffmanTableSpec spec = {6, 0, 15, false, results.data(), kUnused};
-    uint32_t nentries = 0;
-    cab::huffman_table_build(table.data(), spec, lens.data(), static_cast<uint32_t>(lens.size()), &nentries);
-    largest = std::max(largest, nentries);
+    largest = std::max(largest, layout_nentries(counts, 6));
     ++ncodes;
   });
   EXPECT_EQ(ncodes, 4309772u);

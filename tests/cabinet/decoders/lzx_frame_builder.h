@@ -92,14 +92,14 @@ class LzxFrameBuilder {
   LzxFrameBuilder &aligned_tree(const std::vector<uint8_t> &lens) {
     for (uint8_t len : lens) bits(len, 3);
     aligned_ = lens;
-    aligned_codes_ = lzx_canonical_codes(lens);
+    aligned_codes_ = canonical_codes(lens);
     return *this;
   }
 
   // Sends one range of tree lengths: the 20 pre-tree lengths, then the ops coded with them.
   LzxFrameBuilder &tree_range(const std::vector<PretreeOp> &ops,
                               const std::vector<uint8_t> &pre_lens = fixed_pretree()) {
-    const std::vector<uint32_t> codes = lzx_canonical_codes(pre_lens);
+    const std::vector<uint32_t> codes = canonical_codes(pre_lens);
     for (uint8_t len : pre_lens) bits(len, 4);
     for (const PretreeOp &op : ops) {
       bits(codes[op.symbol], pre_lens[op.symbol]);
@@ -131,8 +131,8 @@ class LzxFrameBuilder {
   LzxFrameBuilder &use_trees(const std::vector<uint8_t> &main, const std::vector<uint8_t> &length) {
     main_ = main;
     length_ = length;
-    main_codes_ = lzx_canonical_codes(main);
-    length_codes_ = lzx_canonical_codes(length);
+    main_codes_ = canonical_codes(main);
+    length_codes_ = canonical_codes(length);
     return *this;
   }
 

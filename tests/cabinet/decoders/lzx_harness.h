@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "cabinet/decoders/lzx_decoder.h"
-#include "tests/cabinet/decoders/mszip_harness.h"
+#include "tests/cabinet/decoders/decode_exact.h"
+#include "tests/cabinet/support/malloc_ops.h"
 #include "tests/cabinet/support/cab_writer.h"
 
 namespace cabtest {
@@ -30,12 +31,7 @@ class LzxHarness {
 
   // Decodes one frame from a heap copy of exactly its size, so an over-read is caught by ASan.
   DecodeResult decode(const Bytes &frame, uint32_t want_nbytes) {
-    std::unique_ptr<uint8_t[]> exact(new uint8_t[frame.size() == 0 ? 1 : frame.size()]);
-    std::copy(frame.begin(), frame.end(), exact.get());
-    DecodeResult result{DEC_OK, want_nbytes};
-    result.rc = cab_lzx_decoder.decode(handle_, exact.get(), static_cast<uint32_t>(frame.size()), buffer_.data(),
-                                       &result.nbytes);
-    return result;
+    return decode_exact(cab_lzx_decoder, handle_, frame, buffer_.data(), want_nbytes);
   }
 
   // The produced bytes, when `result` succeeded.

@@ -3,23 +3,15 @@
 #define TESTS_CABINET_DECODERS_MSZIP_HARNESS_H
 
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <vector>
 
 #include "cabinet/decoders/mszip_decoder.h"
+#include "tests/cabinet/decoders/decode_exact.h"
+#include "tests/cabinet/support/malloc_ops.h"
 
 namespace cabtest {
-
-inline void *test_alloc(uint32_t nbytes) { return std::malloc(nbytes); }
-inline void test_free(void *memory) { std::free(memory); }
-inline constexpr CabOps kMallocOps = {test_alloc, test_free, nullptr, nullptr, nullptr, nullptr, nullptr};
-
-struct DecodeResult {
-  int rc;
-  uint32_t nbytes;  // what decode left in its size argument
-};
 
 // One decoder handle and the reader's 32768-byte buffer, which carries history between calls.
 class MszipHarness {
@@ -37,12 +29,7 @@ class MszipHarness {
 
   // Decodes one block from a heap copy of exactly its size, so an over-read is caught by ASan.
   DecodeResult decode(const std::vector<uint8_t> &block, uint32_t want_nbytes = CAB_BLOCK_MAX_NBYTES) {
-    std::unique_ptr<uint8_t[]> exact(new uint8_t[block.size()]);
-    std::copy(block.begin(), block.end(), exact.get());
-    DecodeResult result{DEC_OK, want_nbytes};
-    result.rc = cab_mszip_decoder.decode(handle_, exact.get(), static_cast<uint32_t>(block.size()), buffer_.data(),
-                                         &result.nbytes);
-    return result;
+    return decode_exact(cab_mszip_decoder, handle_, block, buffer_.data(), want_nbytes);
   }
 
   // The produced bytes, when `result` succeeded.

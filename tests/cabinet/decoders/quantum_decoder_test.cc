@@ -116,7 +116,7 @@ TEST(QuantumInterface, BadArgumentsAreRefusedBeforeDecoding) {
   uint32_t max_nbytes = 1000;
   uint32_t capacity = 0;
   void *handle = nullptr;
-  ASSERT_EQ(cab_quantum_decoder.create(&max_nbytes, 10, &kQuantumMallocOps, &capacity, &handle), DEC_OK);
+  ASSERT_EQ(cab_quantum_decoder.create(&max_nbytes, 10, &cabtest::kMallocOps, &capacity, &handle), DEC_OK);
   QuantumEncoder encoder(10);
   for (int i = 0; i < 1001; ++i) encoder.literal(static_cast<uint8_t>(i));
   const Bytes block = encoder.finish_block();

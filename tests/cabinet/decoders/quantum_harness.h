@@ -3,19 +3,14 @@
 #define TESTS_CABINET_DECODERS_QUANTUM_HARNESS_H
 
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <vector>
 
 #include "cabinet/decoders/quantum_decoder.h"
+#include "tests/cabinet/support/malloc_ops.h"
 
 namespace cabtest {
-
-inline void *quantum_test_alloc(uint32_t nbytes) { return std::malloc(nbytes); }
-inline void quantum_test_free(void *memory) { std::free(memory); }
-inline constexpr CabOps kQuantumMallocOps = {quantum_test_alloc, quantum_test_free, nullptr, nullptr,
-                                             nullptr,            nullptr,           nullptr};
 
 // One decoder handle.
 class QuantumHarness {
@@ -23,7 +18,7 @@ class QuantumHarness {
   explicit QuantumHarness(unsigned window_bits) {
     uint32_t max_nbytes = 0;
     uint32_t in_capacity = 0;
-    if (cab_quantum_decoder.create(&max_nbytes, window_bits, &kQuantumMallocOps, &in_capacity, &handle_) != DEC_OK) {
+    if (cab_quantum_decoder.create(&max_nbytes, window_bits, &kMallocOps, &in_capacity, &handle_) != DEC_OK) {
       throw std::runtime_error("quantum create failed");
     }
   }

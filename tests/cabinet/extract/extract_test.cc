@@ -1,7 +1,10 @@
 // extract_test.cc - catches extract() faults on real files through libbundlex.so: wrong path
 // splitting, wrong output places, times and permissions, stale bytes, names or links that escape
-// the destination, vague results for a missing next cabinet, and overflowing paths.
+// the destination or stop the files after them, names not made Linux names, special files waited
+// on, vague results for a missing next cabinet, and overflowing paths.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -242,22 +245,118 @@ TEST_F(Extract, ExistingLongerFileIsTruncated) {
   EXPECT_EQ(read("out/a.txt"), text_data(50000, 1));
 }
 
-class ExtractEscapingNames : public Extract, public testing::WithParamInterface<const char *> {};
+struct BadName {
+  std::string name;
+  uint16_t attributes;
+};
 
-TEST_P(ExtractEscapingNames, AreRefusedBeforeAnythingIsCreatedOutside) {
-  std::string name = GetParam();
-  write("in.cab", write_cabinet({Folder{kMethodStored, {File{"fine.txt", Bytes(5, 'f')}, File{name, Bytes(5, 'e')}}}}));
+void PrintTo(const BadName &bad, std::ostream *os) { *os << testing::PrintToString(bad.name); }
+
+class ExtractBadNames : public Extract, public testing::WithParamInterface<BadName> {};
+
+// A name that would leave the destination, or cannot be a Linux name, costs its own file only.
+TEST_P(ExtractBadNames, AreSkippedWithNothingOutsideAndTheRestExtracted) {
+  write("in.cab", write_cabinet({Folder{kMethodStored,
+                                        {File{"fine.txt", Bytes(5, 'f')},
+                                         File{GetParam().name, Bytes(5, 'e'), 0x5A21, 0x6000, GetParam().attributes},
+                                         File{"after.txt", Bytes(5, 'a')}}}}));
   fs::create_directories(path("deep/out/sub"));
   fs::current_path(path("deep/out/sub"));
   EXPECT_EQ(extract(path("in.cab").c_str(), path("deep/out").c_str()), ERR_ABORTED);
   EXPECT_EQ(read("deep/out/fine.txt"), Bytes(5, 'f'));
+  EXPECT_EQ(read("deep/out/after.txt"), Bytes(5, 'a'));
+  EXPECT_EQ(std::distance(fs::directory_iterator(path("deep/out")), {}), 3) << "fine.txt, sub and after.txt only";
   for (const char *outside : {"evil", "deep/evil", "in.cab.evil", "deep/out/sub/evil"}) EXPECT_FALSE(exists(outside)) << outside;
   EXPECT_FALSE(exists("/evil")) << "absolute";
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, ExtractEscapingNames,
-                         testing::Values("..\\evil", "../evil", "sub\\..\\..\\evil", "..", "\\evil", "/evil",
-                                         "c:evil", "C:\\evil", ""));
+constexpr uint16_t kUtf8Name = 0xA0;  // the UTF-8 name attribute, with archive
+
+INSTANTIATE_TEST_SUITE_P(Names, ExtractBadNames,
+                         testing::Values(BadName{"..\\evil", 0x20}, BadName{"../evil", 0x20},
+                                         BadName{"sub\\..\\..\\evil", 0x20}, BadName{"..", 0x20},
+                                         BadName{"\\evil", 0x20}, BadName{"/evil", 0x20}, BadName{"c:evil", 0x20},
+                                         BadName{"C:\\evil", 0x20}, BadName{"", 0x20},
+                                         BadName{"not\xff utf-8", kUtf8Name},
+                                         BadName{"overlong \xc1\xbf", kUtf8Name},
+                                         // 150 bytes of Windows-1252 become a 300-byte UTF-8 name.
+                                         BadName{std::string(150, '\xe9'), 0x20}));
+
+// Stored names become the UTF-8 names a Linux user reads; the caller's own paths are Linux paths.
+TEST_F(Extract, StoredNamesBecomeLinuxNames) {
+  const struct {
+    std::string stored;
+    uint16_t attributes;
+    const char *created;
+  } names[] = {
+      {"caf\xe9 \x80.txt", 0x20, "caf\xc3\xa9 \xe2\x82\xac.txt"},  // "café €.txt" from Windows-1252
+      {"\xc3\xa9t\xc3\xa9.txt", kUtf8Name, "\xc3\xa9t\xc3\xa9.txt"},  // "été.txt", marked UTF-8
+      {"what?.txt", 0x20, "what?.txt"},
+      {"a*b\"c<d>e|f", 0x20, "a*b\"c<d>e|f"},
+  };
+  std::vector<File> files;
+  for (const auto &n : names) files.push_back(File{n.stored, Bytes(3, 'n'), 0x5A21, 0x6000, n.attributes});
+  write("in?.cab", write_cabinet({Folder{kMethodStored, files}}));
+  fs::create_directories(path("out?"));
+  ASSERT_EQ(extract(path("in?.cab").c_str(), path("out?").c_str()), 0);
+  for (const auto &n : names) EXPECT_EQ(read(std::string("out?/") + n.created), Bytes(3, 'n')) << n.created;
+  EXPECT_EQ(std::distance(fs::directory_iterator(path("out?")), {}), 4);
+}
+
+// A destination prepared by someone else: the folder the caller names may be a link, nothing below
+// it may be followed, and a special file in an output's place is refused, never waited on.
+struct HostileDestinationCase {
+  const char *name;
+  std::function<void(const fs::path &root)> plant;  // under "out", with "elsewhere" beside it
+  const char *destination;               // relative to the root, or absolute
+  const char *stored;
+  int code;
+  const char *written;  // where the file must land (relative to the root), or null
+};
+
+void PrintTo(const HostileDestinationCase &c, std::ostream *os) { *os << c.name; }
+
+class ExtractHostileDestinations : public Extract, public testing::WithParamInterface<HostileDestinationCase> {};
+
+TEST_P(ExtractHostileDestinations, WriteOnlyBelowTheNamedFolder) {
+  const HostileDestinationCase &c = GetParam();
+  fs::create_directories(path("out"));
+  fs::create_directories(path("elsewhere"));
+  c.plant(root_);
+  write("in.cab", write_cabinet({Folder{kMethodStored, {File{c.stored, Bytes(7, 'd')}}}}));
+  const std::string destination = c.destination[0] == '/' ? c.destination : path(c.destination);
+  alarm(20);  // an open that waits ends the test here
+  EXPECT_EQ(extract(path("in.cab").c_str(), destination.c_str()), c.code);
+  alarm(0);
+  EXPECT_TRUE(fs::is_empty(path("elsewhere")));
+  if (c.written != nullptr) {
+    EXPECT_EQ(read(c.written), Bytes(7, 'd'));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExtractHostileDestinations,
+    testing::Values(
+        HostileDestinationCase{"folder_link",
+                               [](const fs::path &root) { fs::create_directory_symlink(root / "elsewhere", root / "out/sub"); },
+                               "out", "sub\\file", ERR_ABORTED, nullptr},
+        HostileDestinationCase{"deeper_folder_link",
+                               [](const fs::path &root) {
+                                 fs::create_directories(root / "out/a");
+                                 fs::create_directory_symlink(root / "elsewhere", root / "out/a/b");
+                               },
+                               "out", "a\\b\\file", ERR_ABORTED, nullptr},
+        HostileDestinationCase{"fifo_in_the_way",
+                               [](const fs::path &root) { ASSERT_EQ(mkfifo((root / "out/file").c_str(), 0600), 0); },
+                               "out", "file", ERR_ABORTED, nullptr},
+        HostileDestinationCase{"device_in_the_way", [](const fs::path &) {}, "/dev", "full", ERR_ABORTED, nullptr},
+        HostileDestinationCase{"destination_itself_a_link",
+                               [](const fs::path &root) {
+                                 fs::create_directories(root / "real/sub");
+                                 fs::create_directory_symlink(root / "real", root / "out/link");
+                               },
+                               "out/link", "sub\\file", 0, "real/sub/file"}),
+    [](const testing::TestParamInfo<HostileDestinationCase> &info) { return info.param.name; });
 
 TEST_F(Extract, NamesThatOnlyLookLikeParentsAreFine) {
   write("in.cab", write_cabinet({Folder{kMethodStored, {File{"..a", Bytes(1, 1)}, File{"a..", Bytes(1, 2)},
@@ -303,9 +402,8 @@ INSTANTIATE_TEST_SUITE_P(
                     UnavailableCase{"damaged_names", [](std::vector<Cabinet> &c) { c[1].bytes.resize(40); }, ERR_CORRUPT},
                     UnavailableCase{"last_cabinet_of_the_set_runs_short",
                                     [](std::vector<Cabinet> &c) {
-                                      // The second cabinet claims no next one but its file runs on.
-                                      c[0].bytes[30] &= static_cast<uint8_t>(~0x02);
-                                      c.erase(c.begin() + 1, c.end());
+                                      // The file claims 128 KiB more than the set holds.
+                                      c[0].bytes[c[0].file_entries[0] + 2] += 2;
                                     },
                                     ERR_CORRUPT}),
     [](const testing::TestParamInfo<UnavailableCase> &info) { return info.param.name; });
@@ -321,9 +419,16 @@ TEST_F(Extract, OverlongPathsGiveErrorCodes) {
 }
 
 TEST_F(Extract, FailedWriteIsAnOutputError) {
-  // /dev/full takes the open and refuses every byte.
-  write("in.cab", write_cabinet({Folder{kMethodStored, {File{"full", Bytes(100, 'x')}}}}));
-  EXPECT_EQ(extract(path("in.cab").c_str(), "/dev"), ERR_OUTPUT);
+  // Past this size a write fails (EFBIG), as on a full disk.
+  write("in.cab", write_cabinet({Folder{kMethodStored, {File{"full", Bytes(100000, 'x')}}}}));
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const rlimit limit{40000, saved.rlim_max};
+  signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const int result = extract(path("in.cab").c_str(), path("").c_str());
+  setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_EQ(result, ERR_OUTPUT);
 }
 
 TEST_F(Extract, TwoThreadsExtractAtOnce) {

@@ -1,9 +1,11 @@
 // reader_sets_test.cc - catches files and blocks lost, doubled or garbled across the cabinets of a
-// set, continuations that ignore the set's identity, and retries of a next cabinet that go wrong.
+// set, continuations that ignore the set's identity, walks over hostile sets that never end or read
+// outside the set's folder, and retries of a next cabinet that go wrong.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -159,6 +161,109 @@ TEST_P(ReaderNextCabinetRetry, RepeatsTheRequestWithTheCauseUntilTheHandlerGives
 
 INSTANTIATE_TEST_SUITE_P(Causes, ReaderNextCabinetRetry, testing::ValuesIn(kRetryCases),
                          [](const testing::TestParamInfo<RetryCase> &info) { return std::string(info.param.name); });
+
+// Sets made to loop, splice a stranger in or leave the first cabinet's folder: each walk must end
+// with `code`, the last request for a next cabinet carrying `cause` (0: none was refused).
+struct HostileSetCase {
+  const char *name;
+  std::function<void(MemoryFiles &)> arrange;  // puts "disk/set1.cab" and whatever it names
+  int32_t code;
+  int32_t cause;
+};
+
+// A stored file that runs from set1.cab into set2.cab, the cabinets' names starting with `prefix`.
+std::vector<Cabinet> spanning_set(const std::string &prefix = "set", bool checksums = true) {
+  Layout layout;
+  layout.cabinet_data_capacity = 40000;
+  layout.name_prefix = prefix;
+  layout.checksums = checksums;
+  return write_cabinet_set({Folder{kMethodStored, {File{"span", text_data(60000, 1)}}}}, layout);
+}
+
+void put_index(Cabinet &cabinet, uint16_t index) {
+  cabinet.bytes[34] = static_cast<uint8_t>(index);
+  cabinet.bytes[35] = static_cast<uint8_t>(index >> 8);
+}
+
+// A set whose first cabinet names the next `prefix` + "2.cab", a cabinet of the set found there by
+// any open that took the name as a path.
+std::function<void(MemoryFiles &)> next_cabinet_named(const std::string &prefix) {
+  return [prefix](MemoryFiles &files) {
+    std::vector<Cabinet> set = spanning_set(prefix);
+    files.add("disk/set1.cab", set[0].bytes);
+    files.add("disk/" + prefix + "2.cab", set[1].bytes);
+  };
+}
+
+// Where the first cabinet's next-cabinet name starts: right after its bare header.
+constexpr size_t kNextNameOffset = 36;
+
+const HostileSetCase kHostileSets[] = {
+    {"index_0xfffe_takes_a_stranger_as_next",
+     [](MemoryFiles &files) {
+       std::vector<Cabinet> set = spanning_set();
+       put_index(set[0], 0xFFFE);
+       set[1].bytes[32] ^= 0x5A;  // another set identifier
+       put_index(set[1], 0x0007);
+       add_cabinets(files, set, "disk/");
+     },
+     ERR_ABORTED, ERR_WRONG_CABINET},
+    {"index_0xfffe_names_itself_as_next",
+     [](MemoryFiles &files) {
+       std::vector<Cabinet> set = spanning_set();
+       put_index(set[0], 0xFFFE);
+       set[0].bytes[kNextNameOffset + 3] = '1';  // "set2.cab" becomes "set1.cab"
+       files.add("disk/set1.cab", set[0].bytes);
+     },
+     ERR_ABORTED, ERR_WRONG_CABINET},
+    {"next_name_climbs_out_of_the_folder", next_cabinet_named("../other/set"), ERR_ABORTED, ERR_CORRUPT},
+    {"next_name_goes_into_a_subfolder", next_cabinet_named("sub\\set"), ERR_ABORTED, ERR_CORRUPT},
+    {"data_runs_past_the_last_cabinet",
+     [](MemoryFiles &files) {
+       std::vector<Cabinet> set = spanning_set();
+       set[0].bytes[set[0].file_entries[0] + 2] = 0x02;  // the file claims 60000 + 131072 bytes
+       add_cabinets(files, set, "disk/");
+       files.add("disk/", set[1].bytes);  // what a name that names nothing would find
+     },
+     ERR_ABORTED, ERR_CORRUPT},
+    {"split_block_that_yields_nothing",
+     [](MemoryFiles &files) {
+       std::vector<Cabinet> set = spanning_set("set", false);
+       // The block split across the two cabinets: its rest claims to yield no bytes either.
+       Cabinet &second = set[1];
+       second.bytes[second.blocks.front() + 6] = 0;
+       second.bytes[second.blocks.front() + 7] = 0;
+       add_cabinets(files, set, "disk/");
+     },
+     ERR_CORRUPT, 0},
+};
+
+void PrintTo(const HostileSetCase &c, std::ostream *os) { *os << c.name; }
+
+class ReaderHostileSets : public testing::TestWithParam<HostileSetCase> {};
+
+TEST_P(ReaderHostileSets, EndWithoutLoopingOrLeavingTheFolder) {
+  MemoryFiles files;
+  GetParam().arrange(files);
+  ReaderSession session(files);
+  int cabinets_opened = 0;
+  session.answer = [&](int32_t kind, CabNote *note) {
+    // A walk that keeps opening cabinets is stopped here, and then fails the expectations below.
+    if (kind == NOTE_CABINET && ++cabinets_opened > 8) return -1;
+    return session.default_answer(kind, note);
+  };
+  EXPECT_EQ(session.copy("set1.cab", "disk/"), 0);
+  EXPECT_EQ(session.error.code, GetParam().code);
+  int32_t cause = 0;
+  for (const NoteRecord &note : session.notes)
+    if (note.kind == NOTE_NEXT_CABINET) cause = note.error;
+  EXPECT_EQ(cause, GetParam().cause);
+  EXPECT_LE(cabinets_opened, 2);
+  EXPECT_THAT(session.closed_files(), testing::IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ReaderHostileSets, testing::ValuesIn(kHostileSets),
+                         [](const testing::TestParamInfo<HostileSetCase> &info) { return std::string(info.param.name); });
 
 TEST(ReaderSets, HandlerMayPointToAnotherFolder) {
   std::vector<Folder> folders = {Folder{kMethodMszip, {File{"span", random_data(30000, 1)}}}};

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "tests/cabinet/support/canonical_codes.h"
+
 namespace cabtest {
 
 class LzxBitWriter {
@@ -59,24 +61,6 @@ class LzxBitWriter {
   uint32_t pending_ = 0;
   uint32_t npending_ = 0;
 };
-
-// Canonical codes for a list of lengths (shorter codes first, then by symbol): codes[s] for symbol s.
-inline std::vector<uint32_t> lzx_canonical_codes(const std::vector<uint8_t> &lens) {
-  uint32_t count[18] = {};
-  for (uint8_t len : lens) ++count[len];
-  count[0] = 0;
-  uint32_t next[18] = {};
-  uint32_t code = 0;
-  for (uint32_t len = 1; len <= 17; ++len) {
-    code = (code + count[len - 1]) << 1;
-    next[len] = code;
-  }
-  std::vector<uint32_t> codes(lens.size());
-  for (size_t s = 0; s < lens.size(); ++s) {
-    if (lens[s] != 0) codes[s] = next[lens[s]]++;
-  }
-  return codes;
-}
 
 }  // namespace cabtest
 

@@ -246,9 +246,9 @@ class Compressor {
     write_tree(&length_lens_[0], &length_lens[0], kLengthSymbols);
     main_lens_ = main_lens;
     length_lens_ = length_lens;
-    const std::vector<uint32_t> main_codes = lzx_canonical_codes(main_lens);
-    const std::vector<uint32_t> length_codes = lzx_canonical_codes(length_lens);
-    const std::vector<uint32_t> aligned_codes = lzx_canonical_codes(aligned_lens);
+    const std::vector<uint32_t> main_codes = canonical_codes(main_lens);
+    const std::vector<uint32_t> length_codes = canonical_codes(length_lens);
+    const std::vector<uint32_t> aligned_codes = canonical_codes(aligned_lens);
     for (const LzxItem &item : items) {
       const uint32_t symbol = main_symbol(item);
       w_.bits(main_codes[symbol], main_lens[symbol]);
@@ -283,7 +283,7 @@ class Compressor {
       if (op.symbol == 19) ++freq[op.second];
     }
     const std::vector<uint8_t> pre_lens = code_lengths(freq, kMaxPretreeCodeLen);
-    const std::vector<uint32_t> pre_codes = lzx_canonical_codes(pre_lens);
+    const std::vector<uint32_t> pre_codes = canonical_codes(pre_lens);
     for (uint8_t len : pre_lens) w_.bits(len, 4);
     for (const TreeOp &op : ops) {
       w_.bits(pre_codes[op.symbol], pre_lens[op.symbol]);

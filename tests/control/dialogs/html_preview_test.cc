@@ -68,6 +68,7 @@ class HtmlPreviewTest : public StoreTest {
     AfxEnableControlContainer();
     register_headless_browser();
     headless_browser::reset();
+    headless_browser::record_insertions(true);
     add_certificate(request_for("CN=Preview"));
   }
   void TearDown() override {

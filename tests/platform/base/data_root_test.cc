@@ -1,4 +1,4 @@
-// data_root_test.cc - catches the wrong data folder for an environment, folders others can read, silent failures to create one, and a clock with the wrong epoch.
+// data_root_test.cc - catches the wrong data folder for an environment (an empty override taken for the real store), folders others can read, silent failures to create one, and a clock with the wrong epoch.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -43,23 +43,30 @@ class ScopedEnv {
 struct RootCase {
   const char *own;
   const char *xdg;
-  const char *expected;
+  const char *home;
+  const char *expected;  // NULL: ERROR_BAD_ENVIRONMENT
 };
 
 class DataRoot : public testing::TestWithParam<RootCase> {};
 
 TEST_P(DataRoot, FollowsTheEnvironment) {
-  ScopedEnv home("HOME", "/home/tester");
+  ScopedEnv home("HOME", GetParam().home);
   ScopedEnv own("QUILLORA_DATA_HOME", GetParam().own);
   ScopedEnv xdg("XDG_DATA_HOME", GetParam().xdg);
-  EXPECT_EQ(platform::user_data_root(), GetParam().expected);
+  std::string root = "stale";
+  const DWORD error = platform::user_data_root(&root);
+  EXPECT_EQ(error, GetParam().expected ? 0u : static_cast<DWORD>(ERROR_BAD_ENVIRONMENT));
+  EXPECT_EQ(root, GetParam().expected ? GetParam().expected : "");
 }
 
+constexpr char kHome[] = "/home/tester";
 INSTANTIATE_TEST_SUITE_P(Environment, DataRoot,
-                         testing::Values(RootCase{"/own", "/xdg", "/own"}, RootCase{nullptr, "/xdg", "/xdg/quillora"},
-                                         RootCase{"", "/xdg", "/xdg/quillora"},
-                                         RootCase{nullptr, "", "/home/tester/.local/share/quillora"},
-                                         RootCase{nullptr, nullptr, "/home/tester/.local/share/quillora"}));
+                         testing::Values(RootCase{"/own", "/xdg", kHome, "/own"},
+                                         RootCase{nullptr, "/xdg", kHome, "/xdg/quillora"},
+                                         RootCase{"", "/xdg", kHome, nullptr},
+                                         RootCase{nullptr, "", kHome, "/home/tester/.local/share/quillora"},
+                                         RootCase{nullptr, nullptr, kHome, "/home/tester/.local/share/quillora"},
+                                         RootCase{nullptr, nullptr, "", nullptr}));
 
 class PrivateFolders : public testing::Test {
  protected:
@@ -83,8 +90,11 @@ TEST_F(PrivateFolders, CreatesEveryMissingLevelPrivately) {
 
 TEST_F(PrivateFolders, AFileInTheWayIsAnError) {
   std::ofstream(root_ + "/file") << "x";
-  EXPECT_EQ(platform::make_private_folders(root_ + "/file"), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(platform::make_private_folders(root_ + "/file/sub"), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  for (const std::string &path : {root_ + "/file", root_ + "/file/sub"}) {
+    EXPECT_EQ(platform::make_private_folders(path), static_cast<DWORD>(ERROR_DIRECTORY)) << path;
+    EXPECT_EQ(platform::check_folder_path(path), static_cast<DWORD>(ERROR_DIRECTORY)) << path;
+  }
+  EXPECT_EQ(platform::check_folder_path(root_ + "/missing/sub"), 0u);
   EXPECT_EQ(platform::make_private_folders(""), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 

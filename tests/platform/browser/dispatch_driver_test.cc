@@ -18,6 +18,7 @@ class DispatchDriverTest : public ::testing::Test {
   void SetUp() override {
     register_headless_browser();
     headless_browser::reset();
+    headless_browser::record_insertions(true);
     void *pv = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, &pv), S_OK);
     browser_.AttachDispatch(static_cast<LPDISPATCH>(pv));

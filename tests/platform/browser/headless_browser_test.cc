@@ -94,6 +94,7 @@ class HeadlessBrowserTest : public ::testing::Test {
   void SetUp() override {
     register_headless_browser();
     headless_browser::reset();
+    headless_browser::record_insertions(true);
     void *pv = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, &pv), S_OK);
     browser_ = static_cast<IDispatch *>(pv);

@@ -5,9 +5,12 @@
 
 #include <string>
 
+#include "platform/codepage/utf8.h"
+
 namespace {
 
-using headless_browser::html_text;
+// The page's body as the browser holds it: UTF-8.
+std::string html_text(const std::u16string &html) { return headless_browser::html_text(codepage::utf8_from_utf16(html)); }
 
 struct Case {
   const char *what;

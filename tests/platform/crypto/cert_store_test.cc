@@ -1,5 +1,7 @@
-// cert_store_test.cc - catches lost order of addition, damaged files that crash or hide good ones, lost or stale properties, a failed step of a change that leaves a part of it, wrong dispositions, leaked or dangling contexts, and writes to read-only stores.
+// cert_store_test.cc - catches lost order of addition, a certificate added twice by processes racing, damaged files that crash or hide good ones, lost or stale properties, a failed step of a change that leaves a part of it, wrong dispositions, leaked or dangling contexts, and writes to read-only stores.
 #include <openssl/evp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -29,6 +31,18 @@ class StoreTest : public DataRootTest {
 
   std::string file(const char *name) const { return my_folder() + "/" + name; }
 };
+
+// 40 uppercase hex digits of the SHA-1 of the DER, as the store's marks name it.
+std::string certstore_thumbprint(const Bytes &der) {
+  BYTE hash[20];
+  EVP_Digest(der.data(), der.size(), hash, nullptr, EVP_sha1(), nullptr);
+  std::string text;
+  for (BYTE b : hash) {
+    text += "0123456789ABCDEF"[b >> 4];
+    text += "0123456789ABCDEF"[b & 15];
+  }
+  return text;
+}
 
 // A key-provider property with both strings, a NULL-free parameter list and a byte parameter.
 struct ProvInfo {
@@ -87,7 +101,38 @@ TEST_F(StoreTest, OrderOfAdditionSurvivesReopening) {
   EXPECT_EQ(read_file(file("00000001.cer")), certs[0]);
   EXPECT_EQ(read_file(file("00000003.cer")), certs[2]);
   EXPECT_EQ(mode_of(file("00000002.cer")), 0600u);
-  EXPECT_EQ(mode_of(file("00000002.props")), 0600u);
+}
+
+// Check-and-add is one step under the store's lock: processes adding one certificate at once add
+// it once, and the others are told it is there.
+TEST_F(StoreTest, ProcessesAddingOneCertificateAtOnceAddItOnce) {
+  const Bytes der = cert_with_serial(1);
+  CertCloseStore(open_my(), 0);
+  constexpr int kProcesses = 8;
+  std::vector<pid_t> children;
+  for (int i = 0; i < kProcesses; ++i) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      HCERTSTORE store = open_my();
+      const BOOL added = CertAddEncodedCertificateToStore(store, kEncoding, der.data(), static_cast<DWORD>(der.size()),
+                                                          CERT_STORE_ADD_NEW, nullptr);
+      _exit(added ? 0 : GetLastError() == CRYPT_E_EXISTS ? 1 : 2);
+    }
+    children.push_back(pid);
+  }
+  int added = 0, refused = 0;
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    added += WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    refused += WIFEXITED(status) && WEXITSTATUS(status) == 1;
+  }
+  EXPECT_EQ(added, 1);
+  EXPECT_EQ(refused, kProcesses - 1);
+  HCERTSTORE store = open_my();
+  EXPECT_EQ(enumerate(store), std::vector<Bytes>{der});
+  CertCloseStore(store, 0);
 }
 
 TEST_F(StoreTest, StoreNamesIgnoreCase) {
@@ -106,6 +151,7 @@ struct DamageCase {
   Bytes (*content)();  // NULL: a folder takes the name
   std::vector<int> expected;  // the certificates (1-based) still enumerated
   const char *next_file = "00000004.cer";  // where the next certificate goes
+  bool cleaned = false;  // a leftover that reading a store opened for writing removes
 };
 
 class DamagedFolder : public StoreTest, public testing::WithParamInterface<DamageCase> {};
@@ -128,6 +174,7 @@ TEST_P(DamagedFolder, DamagedFileIsSkippedAndTheRestLoads) {
   std::vector<Bytes> expected;
   for (int i : c.expected) expected.push_back(certs[i - 1]);
   EXPECT_EQ(enumerate(store), expected) << c.what;
+  EXPECT_EQ(std::filesystem::exists(file(c.name)), !c.cleaned) << c.what;
 
   // A new certificate takes a number above every file there, damaged ones included.
   CertFreeCertificateContext(add(store, cert_with_serial(4)));
@@ -155,9 +202,10 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"folder in place of a certificate", "00000002.cer", nullptr, {1, 3}},
         DamageCase{"garbage properties keep the certificate", "00000002.props", [] { return Bytes{'x', 'y'}; },
                    {1, 2, 3}},
-        DamageCase{"leftover temporary file", ".tmp-Ab12Cd", [] { return cert_with_serial(9); }, {1, 2, 3}},
+        DamageCase{"leftover temporary file", ".tmp-Ab12Cd", [] { return cert_with_serial(9); }, {1, 2, 3},
+                   "00000004.cer", true},
         DamageCase{"lone property file above the rest", "00000009.props", [] { return Bytes{}; }, {1, 2, 3},
-                   "00000010.cer"},
+                   "00000010.cer", true},
         DamageCase{"name with seven digits", "0000005.cer", [] { return cert_with_serial(5); }, {1, 2, 3}},
         DamageCase{"name with a suffix after .cer", "00000006.cer.bak", [] { return cert_with_serial(6); },
                    {1, 2, 3}}),
@@ -167,6 +215,62 @@ INSTANTIATE_TEST_SUITE_P(
         if (!isalnum(static_cast<unsigned char>(c))) c = '_';
       return name;
     });
+
+// The thumbprint marks only point at candidates, confirmed by the bytes: a certificate without a
+// mark (as written before marks were kept) is still found, and a stale mark finds nothing.
+TEST_F(StoreTest, MarksOnlyPointAtCandidates) {
+  const Bytes a = cert_with_serial(1), b = cert_with_serial(2);
+  const auto add_new = [](HCERTSTORE store, const Bytes &der) {
+    SetLastError(0);
+    return CertAddEncodedCertificateToStore(store, kEncoding, der.data(), static_cast<DWORD>(der.size()),
+                                            CERT_STORE_ADD_NEW, nullptr);
+  };
+  HCERTSTORE store = open_my();
+  CertFreeCertificateContext(add(store, a));
+  CertCloseStore(store, 0);
+  std::string stale;  // a's mark under b's thumbprint
+  for (const auto &entry : std::filesystem::directory_iterator(my_folder())) {
+    if (entry.path().extension() != ".sha1") continue;
+    std::filesystem::remove(entry.path());
+    stale = entry.path().string();
+  }
+  ASSERT_FALSE(stale.empty());
+  store = open_my();
+  EXPECT_FALSE(add_new(store, a));
+  EXPECT_EQ(GetLastError(), CRYPT_E_EXISTS);
+  CertCloseStore(store, 0);
+  EXPECT_TRUE(std::filesystem::exists(stale)) << "the missing mark was not written again";
+
+  std::filesystem::remove(stale);
+  stale.replace(stale.size() - 45, 40, certstore_thumbprint(b));
+  write_file(stale, {});
+  store = open_my();
+  EXPECT_TRUE(add_new(store, b)) << std::hex << GetLastError();
+  EXPECT_EQ(enumerate(store), (std::vector<Bytes>{a, b}));
+  CertCloseStore(store, 0);
+}
+
+// A context's properties go into the store with it, and survive reopening.
+TEST_F(StoreTest, AContextIsAddedWithItsProperties) {
+  const Bytes der = cert_with_serial(1);
+  PCCERT_CONTEXT alone = CertCreateCertificateContext(kEncoding, der.data(), static_cast<DWORD>(der.size()));
+  ProvInfo prov;
+  ASSERT_TRUE(CertSetCertificateContextProperty(alone, CERT_KEY_PROV_INFO_PROP_ID, 0, &prov.info));
+  HCERTSTORE store = open_my();
+  PCCERT_CONTEXT stored = nullptr;
+  ASSERT_TRUE(CertAddCertificateContextToStore(store, alone, CERT_STORE_ADD_NEW, &stored));
+  CertFreeCertificateContext(alone);
+  EXPECT_NE(stored->hCertStore, nullptr);
+  CertFreeCertificateContext(stored);
+  CertCloseStore(store, 0);
+  store = open_my();
+  PCCERT_CONTEXT context = CertEnumCertificatesInStore(store, nullptr);
+  std::optional<std::vector<uint64_t>> got = get_prov_info(context);
+  ASSERT_TRUE(got);
+  expect_prov_info(*reinterpret_cast<const CRYPT_KEY_PROV_INFO *>(got->data()));
+  CertFreeCertificateContext(context);
+  CertCloseStore(store, 0);
+}
 
 TEST_F(StoreTest, NewNumberIsAboveEveryFileNumber) {
   HCERTSTORE store = open_my();

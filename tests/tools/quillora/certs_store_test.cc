@@ -1,6 +1,7 @@
 // certs_store_test.cc - faults in `quillora certs list` and `remove`: an order that is not the
 // order of addition, fields shown wrongly (names, not UTF-8 in and out, serial bytes, validity, key state), the wrong
-// certificate removed, a key container left behind or removed with a miss.
+// certificate removed, a key container left behind or removed with a miss; damaged entries and
+// orphaned keys that `certs check` does not list or its repair does not remove.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,17 +20,18 @@ std::string add(const Sandbox &sandbox, std::vector<std::string> options) {
   RunResult r = sandbox.run(args);
   EXPECT_EQ(r.exit_code, 0) << joined(args) << ": " << r.err;
   std::smatch match;
-  if (!std::regex_search(r.out, match, std::regex("Installed certificate [0-9]+: ([0-9A-F]{40})"))) {
+  if (!std::regex_search(r.out, match, std::regex("Installed certificate ([0-9A-F]{40})\n"))) {
     ADD_FAILURE() << "no thumbprint in: " << r.out;
     return "";
   }
   return match[1];
 }
 
-// The rows of the listing: index, thumbprint and key state, then subject, issuer and serial.
+// The rows of the listing: index, thumbprint and key state, then subject, issuer and serial, and
+// the filter options that pick the certificate.
 struct Row {
   int index;
-  std::string thumbprint, key, not_before, not_after, subject, issuer, serial;
+  std::string thumbprint, key, not_before, not_after, subject, issuer, serial, filter;
 };
 
 std::vector<Row> rows(const Sandbox &sandbox) {
@@ -38,11 +40,12 @@ std::vector<Row> rows(const Sandbox &sandbox) {
   EXPECT_EQ(r.err, "");
   static const std::regex kRow(
       " *([0-9]+)  ([0-9A-F]{40})  (yes|no|missing) +([0-9-]{10})  ([0-9-]{10})\n"
-      "     Subject: ([^\n]*)\n     Issuer:  ([^\n]*)\n     Serial:  ([0-9A-F]*)\n");
+      "     Subject: ([^\n]*)\n     Issuer:  ([^\n]*)\n     Serial:  ([0-9A-F]*)\n     Source:  [^\n]*\n"
+      "     Filter:  ([^\n]*)\n");
   std::vector<Row> found;
   for (std::sregex_iterator it(r.out.begin(), r.out.end(), kRow), end; it != end; ++it) {
     const std::smatch &m = *it;
-    found.push_back({std::stoi(m[1]), m[2], m[3], m[4], m[5], m[6], m[7], m[8]});
+    found.push_back({std::stoi(m[1]), m[2], m[3], m[4], m[5], m[6], m[7], m[8], m[9]});
   }
   return found;
 }
@@ -70,8 +73,8 @@ TEST(list, shows_certificates_in_the_order_they_were_added) {
 
 TEST(list, shows_names_serial_validity_and_key_state) {
   Sandbox sandbox;
-  add(sandbox, {"--subject", "C=ES, O=Test Org, CN=Jordi N\303\272\303\261ez", "--issuer", "CN=Test CA, O=Test Org", "--serial", "00A1FF",
-                "--not-before", "2020-01-02", "--not-after", "2030-03-04"});
+  add(sandbox, {"--subject", "C=ES, O=Test Org, CN=Jordi N\303\272\303\261ez", "--issuer", "C=ES, O=Test's Org, CN=Test CA",
+                "--serial", "00A1FF", "--not-before", "2020-01-02", "--not-after", "2030-03-04"});
   add(sandbox, {"--subject", "CN=Keyless", "--serial", "7F", "--no-key"});
   const std::vector<std::string> kept = sandbox.key_files();
   add(sandbox, {"--subject", "CN=Lost key", "--serial", "FF01"});
@@ -83,8 +86,10 @@ TEST(list, shows_names_serial_validity_and_key_state) {
   const std::vector<Row> listed = rows(sandbox);
   ASSERT_EQ(listed.size(), 3u);
   EXPECT_EQ(listed[0].subject, "C=ES, O=Test Org, CN=Jordi N\303\272\303\261ez");
-  EXPECT_EQ(listed[0].issuer, "CN=Test CA, O=Test Org");
+  EXPECT_EQ(listed[0].issuer, "C=ES, O=Test's Org, CN=Test CA");
   EXPECT_EQ(listed[0].serial, "00A1FF");
+  // Ready to paste into a shell: the issuer most specific first, as the filter takes it.
+  EXPECT_EQ(listed[0].filter, "--issuer 'CN=Test CA, O=Test'\\''s Org, C=ES' --serial 00A1FF");
   EXPECT_EQ(listed[0].not_before, "2020-01-02");
   EXPECT_EQ(listed[0].not_after, "2030-03-04");
   EXPECT_EQ(listed[0].key, "yes");
@@ -180,6 +185,42 @@ TEST(remove, that_matches_nothing_fails_and_changes_nothing) {
     EXPECT_EQ(rows(sandbox).size(), 1u);
     EXPECT_EQ(sandbox.key_files().size(), 1u);
   }
+}
+
+// What the store skips over is listed by `certs check` (exit 1) and removed with --repair; a key
+// named only by a damaged certificate counts as orphaned, a key still named is kept.
+TEST(check, lists_damaged_entries_and_orphaned_keys_and_repairs_them) {
+  Sandbox sandbox;
+  for (const char *name : {"CN=Sound", "CN=Damaged certificate", "CN=Damaged properties"}) add(sandbox, {"--subject", name});
+  const std::filesystem::path store = sandbox.data_root() / "certificates" / "MY";
+  const std::filesystem::path keys = sandbox.data_root() / "keys";
+  sandbox.write_text("junk", "junk");
+  std::filesystem::copy_file(sandbox.path() / "junk", store / "00000002.cer", std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(sandbox.path() / "junk", store / "00000003.props", std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(sandbox.path() / "junk", keys / "{00000000-0000-4000-8000-000000000000}.p8");
+  const RunResult found = sandbox.run({"certs", "check"});
+  EXPECT_EQ(found.exit_code, 1);
+  EXPECT_NE(found.out.find("Damaged certificate file (the store skips it): " + (store / "00000002.cer").string()),
+            std::string::npos)
+      << found.out;
+  EXPECT_NE(found.out.find("Damaged property file (its certificate has lost the link to its key): " +
+                           (store / "00000003.props").string()),
+            std::string::npos);
+  EXPECT_NE(found.out.find("{00000000-0000-4000-8000-000000000000}.p8"), std::string::npos);
+  EXPECT_NE(found.out.find("5 problem(s); 'quillora certs check --repair' removes the files named."),
+            std::string::npos)
+      << "the keys of both damaged entries count as orphaned: " << found.out;
+
+  const RunResult repaired = sandbox.run({"certs", "check", "--repair"});
+  EXPECT_EQ(repaired.exit_code, 0) << repaired.err;
+  EXPECT_NE(repaired.out.find("Removed 5 damaged or orphaned file(s)."), std::string::npos) << repaired.out;
+  EXPECT_EQ(sandbox.run({"certs", "check"}).out, "The certificate store and its private keys are sound.\n");
+  const std::vector<Row> listed = rows(sandbox);
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[0].key, "yes");
+  EXPECT_EQ(listed[1].subject, "CN=Damaged properties");
+  EXPECT_EQ(listed[1].key, "no");
+  EXPECT_EQ(sandbox.key_files().size(), 1u);
 }
 
 }  // namespace

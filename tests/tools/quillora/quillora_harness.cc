@@ -96,6 +96,17 @@ RunResult Sandbox::run_program(const std::string &program, const std::vector<std
   return quillora_test::run_program(program, args, "", path_, data_root());
 }
 
+RunResult Sandbox::run_traced(const std::vector<std::string> &strace_args, const std::vector<std::string> &args,
+                               const std::string &input) const {
+  // LeakSanitizer cannot work under ptrace; the untraced runs keep checking for leaks.
+  std::vector<std::string> all = {"-E", "ASAN_OPTIONS=detect_leaks=0"};
+  all.insert(all.end(), strace_args.begin(), strace_args.end());
+  all.push_back("--");
+  all.push_back(QUILLORA_PATH);
+  all.insert(all.end(), args.begin(), args.end());
+  return quillora_test::run_program("strace", all, input, path_, data_root());
+}
+
 RunResult Sandbox::run_on_terminal(const std::vector<std::string> &args, const std::vector<std::string> &typed) const {
   std::vector<std::string> storage;
   std::vector<char *> argv = make_argv(QUILLORA_PATH, args, storage);
@@ -165,8 +176,9 @@ bool Sandbox::verifies(const std::string &base64_line, const std::string &signed
 std::vector<std::string> Sandbox::key_files() const {
   std::vector<std::string> names;
   std::error_code missing;
-  for (const auto &item : std::filesystem::directory_iterator(data_root() / "keys", missing))
-    names.push_back(item.path().filename().string());
+  for (const auto &item : std::filesystem::directory_iterator(data_root() / "keys", missing)) {
+    if (item.path().extension() == ".p8") names.push_back(item.path().filename().string());
+  }
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -56,6 +56,10 @@ class Sandbox {
   // prints ':' and waits), and returns everything the terminal showed together with the exit code.
   RunResult run_on_terminal(const std::vector<std::string> &args, const std::vector<std::string> &typed) const;
 
+  // Runs quillora with `args` under `strace STRACE_ARGS...`, otherwise as run() does.
+  RunResult run_traced(const std::vector<std::string> &strace_args, const std::vector<std::string> &args,
+                       const std::string &input = "") const;
+
   // Runs `openssl ARGS...` in path(); throws when it fails.
   void openssl(const std::vector<std::string> &args) const;
 
@@ -63,7 +67,7 @@ class Sandbox {
   // bytes; both are written into path() for it.
   bool verifies(const std::string &base64_line, const std::string &signed_bytes) const;
 
-  // The key containers' files under the data root, by file name, sorted.
+  // The key containers' files (*.p8) under the data root, by file name, sorted.
   std::vector<std::string> key_files() const;
 
   // Writes `text` into a file in path() and returns its path.

@@ -1,4 +1,4 @@
-// sign_command_test.cc - faults in quillora's signing and registration commands: a result not printed exactly, a wrong exit code for a kind of result, a text converted other than a page's or signed silently changed, a message box not one parseable line, an out-of-range select=N taken, a registration that does not reach the control, an HTML request whose text the terminal does not show.
+// sign_command_test.cc - faults in quillora's signing and registration commands: a result not printed exactly, a wrong exit code for a kind of result, a text converted other than a page's or signed silently changed, a damaged registry or data folder taken for a missing registration, a message box not one parseable line, an out-of-range select=N taken, a registration that does not reach the control, an HTML request whose text the terminal does not show.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -136,6 +136,40 @@ TEST(signing_without_a_registration, says_the_control_is_not_registered) {
       << r.err;
 }
 
+// A registry or data folder that cannot be used is named with what to do, not taken for a missing
+// registration, and nothing is signed or registered.
+TEST(unusable_data, is_named_with_what_to_do) {
+  ScopedEnv ui("QUILLORA_UI", "headless");
+  const struct {
+    const char *what;
+    bool damaged_registry;  // else a file takes the data folder's place
+    std::vector<std::string> args;
+  } cases[] = {{"damaged registry", true, {"signText", "x"}},
+               {"damaged registry", true, {"register"}},
+               {"file for a data folder", false, {"signText", "x"}},
+               {"file for a data folder", false, {"register"}}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.what << ": " << joined(c.args));
+    Sandbox sandbox;
+    std::string complaint;
+    if (c.damaged_registry) {
+      ASSERT_EQ(sandbox.run({"register"}).exit_code, 0);
+      const std::filesystem::path hive = sandbox.data_root() / "registry" / "classes_root";
+      sandbox.write_text("garbage", "not a registry");
+      std::filesystem::copy_file(sandbox.path() / "garbage", hive, std::filesystem::copy_options::overwrite_existing);
+      complaint = "the registry file " + hive.string() + " is damaged; move it away";
+    } else {
+      std::filesystem::remove_all(sandbox.data_root());
+      sandbox.write_text("data", "in the way");
+      complaint = "the data folder " + sandbox.data_root().string() + " is not a folder";
+    }
+    const RunResult r = sandbox.run(c.args);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(complaint), std::string::npos) << r.err;
+  }
+}
+
 TEST_F(signing, unregistering_makes_the_control_unreachable) {
   const RunResult removed = sandbox_.run({"unregister"});
   EXPECT_EQ(removed.exit_code, 0) << removed.err;
@@ -200,6 +234,8 @@ INSTANTIATE_TEST_SUITE_P(
                     sign_usage_case{{"signText", "a", "--file", "f"}, "give the text as one argument"},
                     sign_usage_case{{"signText", "--issuer", "CN=x", "a"}, "--issuer"},
                     sign_usage_case{{"signText", "--file", "missing.txt"}, "missing.txt: cannot be read"},
+                    sign_usage_case{{"signHTML", "--file", "."}, ".: is a folder"},
+                    sign_usage_case{{"register", "--module", ""}, "option --module needs a path"},
                     sign_usage_case{{"signText", "a\nb\xE9"}, "not valid UTF-8: byte 0xE9 at offset 3 (line 2)"},
                     sign_usage_case{{"signHTML", "-"}, "holds a NUL byte at offset 1", std::string("a\0b", 3)},
                     sign_usage_case{{"signText", "-"}, "the text is UTF-16", std::string("\xFF\xFE" "a\0", 4)},

@@ -13,9 +13,10 @@
 #include "platform/base/data_root.h"
 #include "platform/codepage/code_page_1252.h"
 #include "platform/crypto/pkcs11/source_settings.h"
-#include "tools/quillora/certs/error_text.h"
+#include "platform/crypto/store_check.h"
 #include "tools/quillora/certs/pkcs12_file.h"
 #include "tools/quillora/certs/store_admin.h"
+#include "tools/quillora/error_text.h"
 #include "tools/quillora/messages.h"
 
 namespace certs {
@@ -58,7 +59,7 @@ bool obtain_secret(const SecretSource &source, const SecretPurpose &purpose, int
       report(purpose.subject, "no " + purpose.noun + " given; nothing was changed");
       return false;
     case SecretStatus::failed:
-      report(source_name(source), "cannot read the " + purpose.noun + ": " + error);
+      report(source_name(source), error + " (reading the " + purpose.noun + ")");
       return false;
   }
   return false;
@@ -100,28 +101,29 @@ const char *key_word(StoredCertificate::Key key) {
   return "?";
 }
 
+// The text in single quotes for a POSIX shell, so that it can be pasted into a command line.
+std::string shell_quoted(const std::string &text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 void print_certificate(const StoredCertificate &c) {
   printf("%3d  %-40s  %-7s  %-10s  %s\n", c.index, c.thumbprint.c_str(), key_word(c.key), day_of(c.not_before).c_str(),
          day_of(c.not_after).c_str());
-  printf("     Subject: %s\n     Issuer:  %s\n     Serial:  %s\n     Source:  %s\n", c.subject.c_str(),
-         c.issuer.c_str(), c.serial.c_str(), c.source.empty() ? "store" : c.source.c_str());
+  printf("     Subject: %s\n     Issuer:  %s\n     Serial:  %s\n     Source:  %s\n"
+         "     Filter:  --issuer %s --serial %s\n",
+         c.subject.c_str(), c.issuer.c_str(), c.serial.c_str(), c.source.empty() ? "store" : c.source.c_str(),
+         shell_quoted(c.issuer_filter).c_str(), c.serial.c_str());
 }
 
 const char *switch_word(bool on) { return on ? "on " : "off"; }
 
-// Shows the certificate just installed as the list shows it, with its index.
-void print_installed(const std::vector<uint8_t> &der, const char *verb) {
-  const std::string thumbprint = thumbprint_of(der);
-  std::vector<StoredCertificate> stored;
-  std::string error;
-  list_certificates(&stored, &error);
-  for (const StoredCertificate &c : stored) {
-    if (c.thumbprint != thumbprint) continue;
-    printf("%s certificate %d: %s\n     Subject: %s\n     Private key: %s\n", verb, c.index, c.thumbprint.c_str(),
-           c.subject.c_str(), key_word(c.key));
-    return;
-  }
-  printf("%s certificate %s\n", verb, thumbprint.c_str());
+// Shows the certificate just installed. Its thumbprint names it to `certs remove`; the store is
+// not listed again for an index, which would make every addition cost as much as the store is big.
+void print_installed(const StoredCertificate &c, const char *verb) {
+  printf("%s certificate %s\n     Subject: %s\n     Private key: %s\n", verb, c.thumbprint.c_str(), c.subject.c_str(),
+         key_word(c.key));
 }
 
 bool write_der(const std::string &path, const std::vector<uint8_t> &der) {
@@ -163,11 +165,12 @@ int import_command(const ImportOptions &options) {
   std::string passphrase;
   if (!choose_key_passphrase(options.key_passphrase, options.file, &passphrase)) return kExitFailed;
   std::string error;
-  if (install_certificate(contents.der, contents.key.get(), passphrase, &error) != 0) {
+  StoredCertificate installed;
+  if (install_certificate(contents.der, contents.key.get(), passphrase, &error, &installed) != 0) {
     report(options.file, error);
     return kExitFailed;
   }
-  print_installed(contents.der, "Imported");
+  print_installed(installed, "Imported");
   if (contents.other_certificates > 0)
     printf("The file's %d other certificate(s) of the chain were not imported.\n", contents.other_certificates);
   return kExitOk;
@@ -221,16 +224,50 @@ int new_command(const NewOptions &options) {
     return kExitFailed;
   }
   if (!options.export_path.empty() && !write_der(options.export_path, made->der)) return kExitFailed;
-  if (install_certificate(made->der, options.with_key ? made->key.get() : nullptr, passphrase, &error) != 0) {
+  StoredCertificate installed;
+  if (install_certificate(made->der, options.with_key ? made->key.get() : nullptr, passphrase, &error, &installed) !=
+      0) {
     report(error);
     // A failure leaves nothing behind, the exported copy included.
     std::error_code ignored;
     if (!options.export_path.empty()) std::filesystem::remove(options.export_path, ignored);
     return kExitFailed;
   }
-  print_installed(made->der, "Installed");
+  print_installed(installed, "Installed");
   if (!options.export_path.empty()) printf("Wrote the certificate to %s\n", options.export_path.c_str());
   return kExitOk;
+}
+
+int check_command(bool repair) {
+  std::vector<certstore::Finding> findings;
+  const DWORD code = certstore::check_store("MY", repair, &findings);
+  for (const certstore::Finding &finding : findings) {
+    switch (finding.kind) {
+      case certstore::Finding::Kind::kDamagedCertificate:
+        printf("Damaged certificate file (the store skips it): %s\n", finding.path.c_str());
+        break;
+      case certstore::Finding::Kind::kDamagedProperties:
+        printf("Damaged property file (its certificate has lost the link to its key): %s\n", finding.path.c_str());
+        break;
+      case certstore::Finding::Kind::kOrphanedKey:
+        printf("Private key that no certificate names: %s\n", finding.path.c_str());
+        break;
+    }
+  }
+  if (code != 0) {
+    report("cannot check the certificate store: " + quillora::error_text(code));
+    return kExitFailed;
+  }
+  if (findings.empty()) {
+    puts("The certificate store and its private keys are sound.");
+    return kExitOk;
+  }
+  if (repair) {
+    printf("Removed %zu damaged or orphaned file(s).\n", findings.size());
+    return kExitOk;
+  }
+  printf("%zu problem(s); 'quillora certs check --repair' removes the files named.\n", findings.size());
+  return kExitFailed;
 }
 
 int sources_command(const SourcesOptions &options) {
@@ -241,14 +278,16 @@ int sources_command(const SourcesOptions &options) {
   if (options.module) settings.module = *options.module;
   if (settings != before) {
     if (DWORD error = p11::write_settings(settings)) {
-      report(p11::settings_path(), "cannot write the setting: " + error_text(error));
+      report(p11::settings_path(), "cannot write the setting: " + quillora::error_text(error));
       return kExitFailed;
     }
   }
   std::string databases;
   for (const p11::NssDatabase &db : p11::nss_databases()) databases += (databases.empty() ? "" : ", ") + db.folder;
   printf("Sources of the personal store, in the order it lists them (setting: %s):\n", p11::settings_path().c_str());
-  printf("  store   on   %s/certificates/MY\n", platform::user_data_root().c_str());
+  std::string root;
+  platform::user_data_root(&root);  // usable: the command checked it first
+  printf("  store   on   %s/certificates/MY\n", root.c_str());
   printf("  tokens  %s  the PKCS #11 tokens of the modules p11-kit registers\n", switch_word(settings.tokens));
   printf("  module  %s  %s\n", switch_word(!settings.module.empty()),
          settings.module.empty() ? "no extra PKCS #11 module" : settings.module.c_str());

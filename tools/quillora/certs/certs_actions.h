@@ -13,6 +13,8 @@ int list_command(const ListOptions &options);
 int remove_command(const RemoveOptions &options);
 // Makes a test certificate, writes it out when asked, and installs it.
 int new_command(const NewOptions &options);
+// Lists damaged entries and orphaned keys, and with `repair` removes them.
+int check_command(bool repair);
 // Changes the certificate-sources setting as asked, then shows it.
 int sources_command(const SourcesOptions &options);
 

@@ -7,6 +7,7 @@
 
 #include "tools/quillora/certs/certs_actions.h"
 #include "tools/quillora/certs/certs_options.h"
+#include "tools/quillora/data_folder.h"
 #include "tools/quillora/messages.h"
 
 namespace certs {
@@ -21,34 +22,45 @@ int usage_error(const std::string &text) {
   return kExitUsage;
 }
 
+// Runs the command once its command line is good and the data folder can be used.
+template <typename Command>
+int run_checked(const std::string &usage, Command command) {
+  if (!usage.empty()) return usage_error(usage);
+  return quillora::data_folder_usable() ? command() : quillora::kExitFailed;
+}
+
 int run_import(const ParsedOptions &parsed) {
   ImportOptions options;
   const std::string error = check_import(parsed, &options);
-  return error.empty() ? import_command(options) : usage_error(error);
+  return run_checked(error, [&] { return import_command(options); });
 }
 
 int run_list(const ParsedOptions &parsed) {
   ListOptions options;
   const std::string error = check_list(parsed, &options);
-  return error.empty() ? list_command(options) : usage_error(error);
+  return run_checked(error, [&] { return list_command(options); });
 }
 
 int run_sources(const ParsedOptions &parsed) {
   SourcesOptions options;
   const std::string error = check_sources(parsed, &options);
-  return error.empty() ? sources_command(options) : usage_error(error);
+  return run_checked(error, [&] { return sources_command(options); });
 }
 
 int run_remove(const ParsedOptions &parsed) {
   RemoveOptions options;
   const std::string error = check_remove(parsed, &options);
-  return error.empty() ? remove_command(options) : usage_error(error);
+  return run_checked(error, [&] { return remove_command(options); });
 }
 
 int run_new(const ParsedOptions &parsed) {
   NewOptions options;
   const std::string error = check_new(parsed, &options);
-  return error.empty() ? new_command(options) : usage_error(error);
+  return run_checked(error, [&] { return new_command(options); });
+}
+
+int run_check(const ParsedOptions &parsed) {
+  return run_checked(check_check(parsed), [&] { return check_command(parsed.has("--repair")); });
 }
 
 struct Subcommand {
@@ -61,6 +73,7 @@ const Subcommand kSubcommands[] = {{"import", kImportOptionSpecs, run_import},
                                    {"list", kListOptionSpecs, run_list},
                                    {"remove", kRemoveOptionSpecs, run_remove},
                                    {"new", kNewOptionSpecs, run_new},
+                                   {"check", kCheckOptionSpecs, run_check},
                                    {"sources", kSourcesOptionSpecs, run_sources}};
 
 void print_certs_help() {
@@ -70,6 +83,7 @@ void print_certs_help() {
       "       quillora certs list [--no-tokens]\n"
       "       quillora certs remove INDEX|THUMBPRINT\n"
       "       quillora certs new --subject NAME [OPTIONS]\n"
+      "       quillora certs check [--repair]\n"
       "       quillora certs sources [--tokens on|off] [--nss on|off] [--module PATH | --no-module]\n"
       "Manages the certificates of the personal store (\"MY\") and their private keys, kept\n"
       "under $QUILLORA_DATA_HOME, else $XDG_DATA_HOME/quillora, else ~/.local/share/quillora.\n"
@@ -89,6 +103,9 @@ void print_certs_help() {
       "  remove SELECTOR  remove one certificate and its private key; SELECTOR is the index\n"
       "                   that list shows, or a thumbprint or its first 6 or more hex digits\n"
       "  new              make a test certificate with a new 2048-bit RSA key and install it\n"
+      "  check            list damaged certificate or property files and private keys that no\n"
+      "                   certificate names (left by a crash or by hand); with --repair, remove\n"
+      "                   them (exit 1 when problems remain)\n"
       "  sources          show, or change with its options, which sources the store gathers:\n"
       "                   --tokens and --nss switch the p11-kit tokens and the NSS databases\n"
       "                   on or off, --module names one more PKCS #11 module (an absolute\n"
@@ -134,7 +151,7 @@ void print_certs_help() {
 }  // namespace
 
 int run_certs_command(std::span<const std::string> args) {
-  if (args.empty()) return usage_error("missing certs command (import, list, remove, new or sources)");
+  if (args.empty()) return usage_error("missing certs command (import, list, remove, new, check or sources)");
   if (args[0] == "-h" || args[0] == "--help") {
     print_certs_help();
     return quillora::kExitOk;

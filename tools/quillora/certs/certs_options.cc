@@ -33,6 +33,7 @@ constexpr OptionSpec kNew[] = {{"--subject", true},
                                {"--key-passphrase-file", true},
                                {"--export-cert", true}};
 
+constexpr OptionSpec kCheck[] = {{"--repair", false}};
 constexpr OptionSpec kList[] = {{"--no-tokens", false}};
 constexpr OptionSpec kSources[] = {{"--tokens", true}, {"--nss", true}, {"--module", true}, {"--no-module", false}};
 
@@ -159,6 +160,7 @@ const std::span<const OptionSpec> kImportOptionSpecs = kImport;
 const std::span<const OptionSpec> kListOptionSpecs = kList;
 const std::span<const OptionSpec> kRemoveOptionSpecs = {};
 const std::span<const OptionSpec> kNewOptionSpecs = kNew;
+const std::span<const OptionSpec> kCheckOptionSpecs = kCheck;
 const std::span<const OptionSpec> kSourcesOptionSpecs = kSources;
 const std::span<const KeyUsageName> kKeyUsageNames = kKeyUsages;
 
@@ -211,6 +213,8 @@ std::string check_sources(const ParsedOptions &parsed, SourcesOptions *options) 
   if (parsed.has("--no-module")) options->module = "";
   return "";
 }
+
+std::string check_check(const ParsedOptions &parsed) { return check_operands(parsed, 0, ""); }
 
 std::string check_remove(const ParsedOptions &parsed, RemoveOptions *options) {
   if (std::string error = check_operands(parsed, 1, "INDEX or THUMBPRINT"); !error.empty()) return error;

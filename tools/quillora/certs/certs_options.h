@@ -44,6 +44,7 @@ extern const std::span<const quillora::OptionSpec> kImportOptionSpecs;
 extern const std::span<const quillora::OptionSpec> kListOptionSpecs;
 extern const std::span<const quillora::OptionSpec> kRemoveOptionSpecs;
 extern const std::span<const quillora::OptionSpec> kNewOptionSpecs;
+extern const std::span<const quillora::OptionSpec> kCheckOptionSpecs;
 extern const std::span<const quillora::OptionSpec> kSourcesOptionSpecs;
 
 // Each checks what parse_options could not and fills in the options; the usage error, or "" when
@@ -52,6 +53,7 @@ std::string check_import(const quillora::ParsedOptions &parsed, ImportOptions *o
 std::string check_list(const quillora::ParsedOptions &parsed, ListOptions *options);
 std::string check_remove(const quillora::ParsedOptions &parsed, RemoveOptions *options);
 std::string check_new(const quillora::ParsedOptions &parsed, NewOptions *options);
+std::string check_check(const quillora::ParsedOptions &parsed);
 std::string check_sources(const quillora::ParsedOptions &parsed, SourcesOptions *options);
 
 // The key usage names and the bits they stand for in the first byte of the key usage.

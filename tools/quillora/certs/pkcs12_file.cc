@@ -6,13 +6,11 @@
 #include <openssl/provider.h>
 #include <openssl/x509.h>
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #include "platform/crypto/openssl_ptr.h"
+#include "tools/quillora/bounded_input.h"
+#include "tools/quillora/certs/pkcs12_iterations.h"
 
 namespace certs {
 
@@ -61,30 +59,25 @@ bool password_opens(PKCS12 *p12, const std::string &password) {
 
 Pkcs12Status read_pkcs12(const std::string &path, const std::string &password, Pkcs12Contents *contents,
                          std::string *error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = std::string("cannot read the file: ") + strerror(errno);
-    return Pkcs12Status::unreadable;
-  }
-  const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    *error = "cannot read the file";
-    return Pkcs12Status::unreadable;
-  }
+  std::string bytes;
+  if (!quillora::read_whole(path, quillora::kMaxPkcs12Nbytes, &bytes, error)) return Pkcs12Status::unreadable;
   auto providers = std::make_shared<Providers>();
 
-  const unsigned char *p = bytes.data();
+  const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
   platform::Pkcs12Ptr p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
   if (!p12) {
     ERR_clear_error();
     *error = "not a PKCS #12 file";
     return Pkcs12Status::not_pkcs12;
   }
+  // Every count is checked before the key derivation it governs.
+  if (!iterations_before_password(p12.get(), error)) return Pkcs12Status::too_costly;
   if (!password_opens(p12.get(), password)) {
     ERR_clear_error();
     *error = "wrong password";
     return Pkcs12Status::wrong_password;
   }
+  if (!iterations_inside(p12.get(), password, error)) return Pkcs12Status::too_costly;
   EVP_PKEY *key = nullptr;
   X509 *cert = nullptr;
   STACK_OF(X509) *chain = nullptr;

@@ -18,11 +18,13 @@ struct Pkcs12Contents {
   int other_certificates = 0;  // chain certificates in the file, which are not taken
 };
 
-enum class Pkcs12Status { ok, unreadable, not_pkcs12, wrong_password, no_key, damaged };
+// too_costly: it asks for more key-derivation work than pkcs12_iterations.h allows.
+enum class Pkcs12Status { ok, unreadable, not_pkcs12, too_costly, wrong_password, no_key, damaged };
 
 // Reads and decrypts the file at `path` with `password` (UTF-8; empty also tries no password).
-// Files encrypted with RC2-40 or 3DES, as older exports are, read as well as AES ones. On failure
-// *error says why in a sentence that does not name the file.
+// Files encrypted with RC2-40 or 3DES, as older exports are, read as well as AES ones; a file over
+// kMaxPkcs12Nbytes is refused unread. On failure *error says why in a sentence that does not name
+// the file.
 Pkcs12Status read_pkcs12(const std::string &path, const std::string &password, Pkcs12Contents *contents,
                          std::string *error);
 

@@ -17,7 +17,7 @@
 #include "platform/crypto/openssl_ptr.h"
 #include "platform/crypto/software_keys.h"
 #include "platform/crypto/x500_name.h"
-#include "tools/quillora/certs/error_text.h"
+#include "tools/quillora/error_text.h"
 
 namespace certs {
 
@@ -47,8 +47,16 @@ class Store {
 
 // Sets *error to "<what>: <text of code>" and returns the code.
 uint32_t fail(DWORD code, const std::string &what, std::string *error) {
-  *error = what + ": " + error_text(code);
+  *error = what + ": " + quillora::error_text(code);
   return code;
+}
+
+// Why the store did not open, from the last error.
+uint32_t open_failure(std::string *error) {
+  const DWORD code = GetLastError();
+  std::string root;
+  platform::user_data_root(&root);
+  return fail(code, "cannot open the certificate store under " + root, error);
 }
 
 // Container and provider names are ASCII (see software_keys.h), so widening is byte by byte.
@@ -76,11 +84,11 @@ std::string hex(const uint8_t *bytes, size_t nbytes, bool reversed) {
   return text;
 }
 
-std::string name_text(const CERT_NAME_BLOB &name) {
+std::string name_text(const CERT_NAME_BLOB &name, DWORD flags = 0) {
   CERT_NAME_BLOB copy = name;
-  const DWORD size = CertNameToStrA(X509_ASN_ENCODING, &copy, CERT_X500_NAME_STR, nullptr, 0);
+  const DWORD size = CertNameToStrA(X509_ASN_ENCODING, &copy, CERT_X500_NAME_STR | flags, nullptr, 0);
   std::string text(size, '\0');
-  CertNameToStrA(X509_ASN_ENCODING, &copy, CERT_X500_NAME_STR, text.data(), size);
+  CertNameToStrA(X509_ASN_ENCODING, &copy, CERT_X500_NAME_STR | flags, text.data(), size);
   text.resize(size > 0 ? size - 1 : 0);
   return codepage::utf8_from_ansi(text);
 }
@@ -120,6 +128,8 @@ StoredCertificate describe(PCCERT_CONTEXT context, int index) {
   const CERT_INFO &info = *context->pCertInfo;
   c.subject = name_text(info.Subject);
   c.issuer = name_text(info.Issuer);
+  // The filter's canonical form is its name reversed, so the issuer reversed is what matches.
+  c.issuer_filter = name_text(info.Issuer, CERT_NAME_STR_REVERSE_FLAG);
   c.serial = hex(info.SerialNumber.pbData, info.SerialNumber.cbData, true);
   c.not_before = posix_seconds(info.NotBefore);
   c.not_after = posix_seconds(info.NotAfter);
@@ -131,6 +141,16 @@ StoredCertificate describe(PCCERT_CONTEXT context, int index) {
   else if (!c.container.empty())
     c.key = softkeys::container_exists(c.container) ? StoredCertificate::Key::present : StoredCertificate::Key::missing;
   return c;
+}
+
+// Whether the certificate equal to `candidate`, which the store holds, has no key there (no
+// property naming one, or the container is gone).
+bool existing_lacks_key(HCERTSTORE store, PCCERT_CONTEXT candidate) {
+  PCCERT_CONTEXT existing = nullptr;
+  if (!CertAddCertificateContextToStore(store, candidate, CERT_STORE_ADD_USE_EXISTING, &existing)) return false;
+  Context held(existing);
+  const std::string container = key_container(existing);
+  return container.empty() || !softkeys::container_exists(container);
 }
 
 bool starts_with_hex(const std::string &thumbprint, const std::string &prefix) {
@@ -159,7 +179,7 @@ std::string thumbprint_of(const std::vector<uint8_t> &der) {
 }
 
 uint32_t install_certificate(const std::vector<uint8_t> &der, EVP_PKEY *key, const std::string &passphrase,
-                             std::string *error) {
+                             std::string *error, StoredCertificate *installed) {
   X509Ptr cert = decode(der);
   if (!cert) {
     *error = "the certificate cannot be decoded";
@@ -169,40 +189,52 @@ uint32_t install_certificate(const std::vector<uint8_t> &der, EVP_PKEY *key, con
     *error = "the private key does not belong to the certificate";
     return NTE_BAD_KEY;
   }
+  // Held from writing the key until the certificate names it, so that a search for orphaned keys
+  // never takes a key meant for a certificate about to be added.
+  softkeys::FolderLock keys_lock;
+  if (DWORD code = key != nullptr ? keys_lock.acquire() : 0) return fail(code, "cannot lock the key folder", error);
   Store store;
-  if (store.get() == nullptr)
-    return fail(GetLastError(), "cannot open the certificate store under " + platform::user_data_root(), error);
-  PCCERT_CONTEXT added = nullptr;
-  if (!CertAddEncodedCertificateToStore(store.get(), kEncoding, der.data(), static_cast<DWORD>(der.size()),
-                                        CERT_STORE_ADD_NEW, &added)) {
-    const DWORD code = GetLastError();
+  if (store.get() == nullptr) return open_failure(error);
+  Context candidate(CertCreateCertificateContext(kEncoding, der.data(), static_cast<DWORD>(der.size())));
+  if (!candidate) return fail(GetLastError(), "cannot read the certificate", error);
+
+  // The key goes first and the certificate with its key-provider property after it in one step,
+  // so an interruption never leaves a certificate naming a key that is not there; at worst the
+  // key stays behind alone, which `quillora certs check` finds.
+  std::string container;
+  if (key != nullptr) {
+    if (DWORD code = softkeys::store_key(key, passphrase, &container))
+      return fail(code, "cannot store the private key", error);
+    std::u16string container_name = widen(container);
+    std::u16string provider_name = widen(QUILLORA_SOFTWARE_PROVIDER_A);
+    CRYPT_KEY_PROV_INFO info{};
+    info.pwszContainerName = container_name.data();
+    info.pwszProvName = provider_name.data();
+    info.dwProvType = PROV_RSA_FULL;
+    info.dwKeySpec = key_spec_for(der);
+    CertSetCertificateContextProperty(candidate.get(), CERT_KEY_PROV_INFO_PROP_ID, 0, &info);  // in memory
+  }
+  Context stored;
+  const auto add = [&](DWORD disposition) -> DWORD {
+    PCCERT_CONTEXT added = nullptr;
+    if (!CertAddCertificateContextToStore(store.get(), candidate.get(), disposition, &added)) return GetLastError();
+    stored.reset(added);
+    return 0;
+  };
+  DWORD code = add(CERT_STORE_ADD_NEW);
+  // A certificate already there without a usable key gets this one: importing its file again is
+  // how a user mends it.
+  if (code == CRYPT_E_EXISTS && key != nullptr && existing_lacks_key(store.get(), candidate.get()))
+    code = add(CERT_STORE_ADD_REPLACE_EXISTING);
+  if (code != 0) {
+    if (!container.empty()) softkeys::remove_key(container);
     if (code == CRYPT_E_EXISTS) {
       *error = "the certificate is already in the store";
       return code;
     }
     return fail(code, "cannot add the certificate to the store", error);
   }
-  Context context(added);
-  if (key == nullptr) return 0;
-
-  std::string container;
-  if (DWORD code = softkeys::store_key(key, passphrase, &container)) {
-    CertDeleteCertificateFromStore(context.release());
-    return fail(code, "cannot store the private key", error);
-  }
-  std::u16string container_name = widen(container);
-  std::u16string provider_name = widen(QUILLORA_SOFTWARE_PROVIDER_A);
-  CRYPT_KEY_PROV_INFO info{};
-  info.pwszContainerName = container_name.data();
-  info.pwszProvName = provider_name.data();
-  info.dwProvType = PROV_RSA_FULL;
-  info.dwKeySpec = key_spec_for(der);
-  if (!CertSetCertificateContextProperty(context.get(), CERT_KEY_PROV_INFO_PROP_ID, 0, &info)) {
-    const DWORD code = GetLastError();
-    softkeys::remove_key(container);
-    CertDeleteCertificateFromStore(context.release());
-    return fail(code, "cannot link the certificate to its private key", error);
-  }
+  if (installed != nullptr) *installed = describe(stored.get(), 0);
   return 0;
 }
 
@@ -210,7 +242,7 @@ uint32_t list_certificates(std::vector<StoredCertificate> *certificates, std::st
   certificates->clear();
   Store store;
   if (store.get() == nullptr)
-    return fail(GetLastError(), "cannot open the certificate store under " + platform::user_data_root(), error);
+    return open_failure(error);
   PCCERT_CONTEXT context = nullptr;
   while ((context = CertEnumCertificatesInStore(store.get(), context)) != nullptr)
     certificates->push_back(describe(context, static_cast<int>(certificates->size()) + 1));
@@ -220,9 +252,13 @@ uint32_t list_certificates(std::vector<StoredCertificate> *certificates, std::st
 uint32_t remove_certificate(int index, const std::string &thumbprint_prefix, StoredCertificate *removed,
                             bool *key_removed, std::string *error) {
   *key_removed = false;
+  // The certificate goes first and its key after it, both under the key folder's lock, so an
+  // interruption leaves at worst a key no certificate names, which `quillora certs check` finds.
+  softkeys::FolderLock keys_lock;
+  if (DWORD code = keys_lock.acquire()) return fail(code, "cannot lock the key folder", error);
   Store store;
   if (store.get() == nullptr)
-    return fail(GetLastError(), "cannot open the certificate store under " + platform::user_data_root(), error);
+    return open_failure(error);
   Context chosen;
   int matches = 0;
   std::vector<std::string> containers;  // of every certificate but the chosen one

@@ -9,25 +9,12 @@
 
 namespace certs {
 
-// Adds the DER certificate to the current user's "MY" store. With a key, the key goes into a new
-// container of the software key provider (protected when `passphrase` is not empty) and the
-// certificate gets the key-provider property naming it. 0 or a Windows error code, with a
-// sentence for the user in *error. A failure leaves neither the certificate nor a key behind.
-uint32_t install_certificate(const std::vector<uint8_t> &der, EVP_PKEY *key, const std::string &passphrase,
-                             std::string *error);
-
-// The dwKeySpec an installed key gets: AT_SIGNATURE when the certificate's key usage
-// forbids key encipherment, else AT_KEYEXCHANGE, as Windows files imported RSA keys.
-uint32_t key_spec_for(const std::vector<uint8_t> &der);
-
-// The SHA-1 thumbprint of a DER certificate as 40 uppercase hex digits.
-std::string thumbprint_of(const std::vector<uint8_t> &der);
-
 struct StoredCertificate {
   int index = 0;           // 1-based, in the store's enumeration order
   std::string thumbprint;  // 40 uppercase hex digits
   std::string subject;     // as CertNameToStrA renders it (X.500 form, encoded order), in UTF-8
   std::string issuer;
+  std::string issuer_filter;  // the issuer as --issuer takes it: most specific first
   std::string serial;      // the INTEGER's content bytes in uppercase hex, most significant first
   int64_t not_before = 0;  // POSIX seconds
   int64_t not_after = 0;
@@ -35,6 +22,23 @@ struct StoredCertificate {
   std::string container;                                      // of the key-provider property; empty without one
   std::string source;  // empty for the store's own; else a token or NSS database (QUILLORA_SOURCE_PROP_ID)
 };
+
+// Adds the DER certificate to the current user's "MY" store. With a key, the key goes into a new
+// container of the software key provider (protected when `passphrase` is not empty) and the
+// certificate gets the key-provider property naming it; an equal certificate already there whose
+// key is missing gets this one. 0 or a Windows error code, with a sentence for the user in
+// *error. A failure leaves neither the certificate nor a key behind; an interruption leaves the
+// certificate with its key, or at worst a key alone.
+// *installed, when given, describes the certificate as the store now holds it (index 0).
+uint32_t install_certificate(const std::vector<uint8_t> &der, EVP_PKEY *key, const std::string &passphrase,
+                             std::string *error, StoredCertificate *installed = nullptr);
+
+// The dwKeySpec an installed key gets: AT_SIGNATURE when the certificate's key usage
+// forbids key encipherment, else AT_KEYEXCHANGE, as Windows files imported RSA keys.
+uint32_t key_spec_for(const std::vector<uint8_t> &der);
+
+// The SHA-1 thumbprint of a DER certificate as 40 uppercase hex digits.
+std::string thumbprint_of(const std::vector<uint8_t> &der);
 
 // Every certificate of the store, in enumeration order: the store's own, then those of the
 // tokens and NSS databases the settings name. 0 or a Windows error code with *error set.

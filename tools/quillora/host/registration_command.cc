@@ -11,6 +11,9 @@
 #include "platform/registry/registry.h"
 #include "tools/quillora/command_line.h"
 #include "tools/control_host/control_client.h"
+#include "tools/control_host/data_problems.h"
+#include "tools/quillora/data_folder.h"
+#include "tools/quillora/error_text.h"
 #include "tools/quillora/messages.h"
 #include "tools/quillora/own_files.h"
 
@@ -70,6 +73,8 @@ int run(std::string_view command, std::span<const std::string> args) {
   std::string error;
   const auto options = quillora::parse_options(args, kSpecs, &error);
   if (options && !options->help && !options->operands.empty()) error = "unexpected argument '" + options->operands.front() + "'";
+  if (options && !options->help && options->has("--module") && options->value("--module").empty())
+    error = "option --module needs a path";
   if (!options || !error.empty()) {
     quillora::report_usage_error(error, command);
     return kExitUsage;
@@ -80,6 +85,7 @@ int run(std::string_view command, std::span<const std::string> args) {
                                     : "Removes the signing control's registration.");
     return kExitOk;
   }
+  if (!quillora::data_folder_usable()) return kExitFailed;
   std::string module = options->value("--module");
   if (module.empty() && !registering) module = registered_module();
   if (module.empty()) module = quillora::own_file(QUILLORA_INSTALLED_CONTROL_MODULE, QUILLORA_CONTROL_MODULE);
@@ -90,7 +96,7 @@ int run(std::string_view command, std::span<const std::string> args) {
 
 std::string call_module_export(const std::string &module, const char *export_name) {
   HMODULE handle = LoadLibraryExA(module.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (handle == nullptr) return "cannot be loaded as a module (error " + std::to_string(GetLastError()) + ")";
+  if (handle == nullptr) return "cannot be loaded as a module: " + quillora::error_text(GetLastError(), module);
   using ExportFunction = HRESULT (*)();
   const auto function = reinterpret_cast<ExportFunction>(reinterpret_cast<void (*)()>(GetProcAddress(handle, export_name)));
   if (function == nullptr) {
@@ -100,9 +106,10 @@ std::string call_module_export(const std::string &module, const char *export_nam
   const HRESULT hr = function();
   FreeLibrary(handle);
   if (SUCCEEDED(hr)) return "";
-  char text[64];
-  snprintf(text, sizeof text, "%s failed (HRESULT 0x%08X)", export_name, static_cast<unsigned>(hr));
-  return text;
+  // Registration fails on the registry as a rule; what is wrong with it says more than the code.
+  const std::string problem = registry_problem();
+  return std::string(export_name) + " failed: " +
+         (problem.empty() ? quillora::error_text(static_cast<uint32_t>(hr)) : problem);
 }
 
 int run_register(std::span<const std::string> args) { return run("register", args); }

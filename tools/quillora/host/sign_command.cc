@@ -3,11 +3,7 @@
 
 #include <stdio.h>
 
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <optional>
-#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -15,7 +11,9 @@
 #include "platform/windows/back_end_choice.h"
 #include "tools/control_host/control_client.h"
 #include "tools/control_host/user_interface.h"
+#include "tools/quillora/bounded_input.h"
 #include "tools/quillora/command_line.h"
+#include "tools/quillora/data_folder.h"
 #include "tools/quillora/messages.h"
 #include "tools/quillora/text_edges.h"
 
@@ -44,26 +42,21 @@ void print_help(const Method &method) {
   printf(
       "Asks the signing control for a signature over the text, as a web page does, and prints the\n"
       "control's answer on stdout followed by a line feed: the Base64 signature or an error:... result.\n"
-      "The text is UTF-8 (an argument, a file, or standard input with '-'); the control receives it as\n"
-      "a page's string and signs its Windows-1252 bytes. A leading byte-order mark is dropped; a text\n"
-      "that is not valid UTF-8 or holds a NUL byte is refused (exit %d).%s\n"
+      "The text is UTF-8 (an argument, a file, or standard input with '-'), at most %s; the control\n"
+      "receives it as a page's string and signs its Windows-1252 bytes. A leading byte-order mark is\n"
+      "dropped; a text that is not valid UTF-8 or holds a NUL byte is refused (exit %d). A text that\n"
+      "begins with '-' goes after '--', which ends the options.%s\n"
       "\n"
       "Exit codes:\n"
-      "  %d  signed\n  %d  the control could not be reached (stderr says why)\n"
-      "  %d  error:userCancel\n  %d  error:noMatchingCert\n  %d  error:internalError\n"
-      "  %d  empty result: the dialog could not be shown\n  %d  usage error\n",
-      kExitUsage, method.filtered ? "\nThe filters narrow the certificates: an X.500 issuer name, a serial number in hex,\n"
-                        "and key usages separated by commas (digitalSignature, nonRepudiation, ...)."
+      "  %2d  signed\n  %2d  the control could not be reached (stderr says why)\n"
+      "  %2d  error:userCancel\n  %2d  error:noMatchingCert\n  %2d  error:internalError\n"
+      "  %2d  empty result: the dialog could not be shown\n  %2d  usage error\n",
+      quillora::size_text(quillora::kMaxTextNbytes).c_str(), kExitUsage,
+      method.filtered ? "\nThe filters narrow the certificates: an X.500 issuer name, a serial number in hex,\n"
+                        "and key usages separated by commas (digitalSignature, nonRepudiation, ...); 'quillora certs list'\n"
+                        "prints each certificate's --issuer and --serial."
                       : "",
       kExitOk, kExitFailed, kExitUserCancel, kExitNoMatchingCert, kExitInternalError, kExitNoDialog, kExitUsage);
-}
-
-std::u16string utf16_of(const std::string &utf8) {
-  if (utf8.empty()) return {};
-  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::u16string wide(static_cast<size_t>(units), u'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), units);
-  return wide;
 }
 
 std::string utf8_of(const std::u16string &wide) {
@@ -82,21 +75,11 @@ std::optional<std::string> read_text(const quillora::ParsedOptions &options, std
     *error = "give the text as one argument, as --file FILE, or as '-' for standard input";
     return std::nullopt;
   }
-  std::istream *in = &std::cin;
-  std::ifstream file;
-  if (from_file) {
-    file.open(options.value("--file"), std::ios::binary);
-    if (!file) {
-      *error = options.value("--file") + ": cannot be read";
-      return std::nullopt;
-    }
-    in = &file;
-  } else if (options.operands.front() != "-") {
-    return options.operands.front();
-  }
-  std::string text((std::istreambuf_iterator<char>(*in)), std::istreambuf_iterator<char>());
-  if (in->bad()) {
-    *error = (from_file ? options.value("--file") : std::string("standard input")) + ": read failed";
+  if (!from_file && options.operands.front() != "-") return options.operands.front();
+  const std::string path = from_file ? options.value("--file") : "-";
+  std::string text, why;
+  if (!quillora::read_whole(path, quillora::kMaxTextNbytes, &text, &why)) {
+    *error = (from_file ? path : std::string("standard input")) + ": " + why;
     return std::nullopt;
   }
   return text;
@@ -133,18 +116,20 @@ int run_method(const Method &method, std::span<const std::string> args) {
     quillora::report(command, error);
     return kExitUsage;
   }
-  std::vector<std::optional<std::u16string>> arguments = {utf16_of(*text)};
+  std::vector<std::optional<std::string>> arguments;
+  arguments.push_back(std::move(*text));
   if (method.filtered) {
-    for (const char *name : {"--issuer", "--serial", "--key-usage"}) arguments.push_back(utf16_of(options->value(name)));
+    for (const char *name : {"--issuer", "--serial", "--key-usage"}) arguments.push_back(options->value(name));
   }
 
+  if (!quillora::data_folder_usable()) return kExitFailed;
   const std::string ui_error = choose_user_interface("quillora");
   if (!ui_error.empty()) {
     quillora::report(command, ui_error);
     return kExitFailed;
   }
   std::u16string result;
-  error = call_control_method(method.name, arguments, &result);
+  error = call_control_method(method.name, std::move(arguments), &result);
   if (!error.empty()) {
     quillora::report(command, error);
     return kExitFailed;

@@ -3,11 +3,12 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <system_error>
 
 #include "platform/base/data_root.h"
-#include "platform/files/win_path.h"
 #include "tools/quillora/command_line.h"
+#include "tools/quillora/data_folder.h"
 #include "tools/quillora/install/install_steps.h"
 #include "tools/quillora/messages.h"
 #include "tools/quillora/own_files.h"
@@ -25,7 +26,11 @@ using quillora::kExitUsage;
 constexpr quillora::OptionSpec kSpecs[] = {{"--dir", true}, {"--system", false}};
 
 // The default folder: where the user's other Quillora data lives.
-fs::path default_folder() { return fs::path(platform::user_data_root()) / "control"; }
+fs::path default_folder() {
+  std::string root;
+  platform::user_data_root(&root);  // usable: the command checks it before it needs the folder
+  return fs::path(root) / "control";
+}
 
 void print_help() {
   printf(
@@ -55,10 +60,12 @@ std::string prepare_folder(const std::string &given, fs::path *folder) {
   if (!fs::is_directory(*folder)) return folder->string() + ": not a folder";
   const std::string path = folder->string();
   // A backslash separates folders in the platform's paths, so a name holding one cannot be
-  // named there; the uninstaller reads the folder through a fixed buffer.
-  if (path.find('\\') != std::string::npos || !platform::is_valid_windows_path(path.c_str()))
-    return path + ": the path holds a character the installation's paths cannot hold "
-                  "(\\ * ? \" < > | or a control character)";
+  // named there, and a control character would garble the uninstaller's messages; the
+  // uninstaller reads the folder through a fixed buffer.
+  const bool has_control =
+      std::any_of(path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+  if (path.find('\\') != std::string::npos || has_control)
+    return path + ": the path holds a character the installation's paths cannot hold (\\ or a control character)";
   if (path.size() + 1 > installation::kFolderBufferBytes)
     return path + ": the path is longer than " + std::to_string(installation::kFolderBufferBytes - 1) + " bytes";
   return "";
@@ -80,6 +87,7 @@ int run_install(std::span<const std::string> args) {
     print_help();
     return kExitOk;
   }
+  if (!quillora::data_folder_usable()) return kExitFailed;
   const bridge::ManifestScope scope = options->has("--system") ? bridge::ManifestScope::kSystem
                                                                 : bridge::ManifestScope::kUser;
   Installation installation{{},

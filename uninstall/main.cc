@@ -25,9 +25,9 @@ void print_help() {
       "host manifests that name the installation's page bridge. The folder itself and any other\n"
       "file in it stay.\n"
       "\n"
-      "The window appears as $QUILLORA_UI says: on the terminal (the default) or, with 'headless',\n"
-      "acted on by $QUILLORA_HEADLESS_ACTIONS: 'yes' or 'no' answers the question, 'ok' closes\n"
-      "the window once the work is done.\n"
+      "The window appears as $QUILLORA_UI says: 'desktop' (the default when a display opens),\n"
+      "'terminal' (the default without one) or 'headless', acted on by $QUILLORA_HEADLESS_ACTIONS:\n"
+      "'yes' or 'no' answers the question, 'ok' closes the window once the work is done.\n"
       "Once the window has closed, its log and verdict are printed on stdout.\n"
       "\n"
       "Exit codes:\n"
@@ -60,7 +60,7 @@ int main(int argc, char **argv) {
   // As the framework runs an application: InitInstance, which answers FALSE once the work is
   // done, so no message loop of the application's own runs; ExitInstance gives the exit status.
   theApp.InitInstance();
-  // The window is gone from the terminal once closed; its record stays on the output.
+  // The window is gone from the screen once closed; its record stays on the output.
   std::string record = codepage::utf8_from_utf16(codepage::utf16_from_ansi(theApp.GetRecord().GetString()));
   std::erase(record, '\r');
   fputs(record.c_str(), stdout);

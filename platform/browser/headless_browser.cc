@@ -21,32 +21,11 @@ HRESULT injected_failure(DISPID dispid) {
 
 namespace {
 
-// Static, like a module's factory: creation and locking do not count references.
-class BrowserFactory : public IClassFactory {
- public:
-  HRESULT QueryInterface(REFIID riid, void **ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory *>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (pUnkOuter != nullptr) return CLASS_E_NOAGGREGATION;
-    if (FAILED(settings().creation_result)) return settings().creation_result;
-    auto *browser = new WebBrowser;
-    const HRESULT hr = browser->QueryInterface(riid, ppv);
-    browser->Release();
-    return hr;
-  }
-  HRESULT LockServer(BOOL) override { return S_OK; }
-};
+HRESULT make_browser(browser::WebBrowserControl **control) {
+  if (FAILED(settings().creation_result)) return settings().creation_result;
+  *control = new WebBrowser;
+  return S_OK;
+}
 
 void set_scroll_value(VARIANT *slot, const VARIANT &value) {
   VariantClear(slot);
@@ -96,10 +75,10 @@ void fail_call(DISPID dispid, HRESULT hr, int successes_before) {
 const std::vector<Insertion> &insertions() { return settings().insertions; }
 const std::vector<std::u16string> &navigations() { return settings().navigations; }
 int completions() { return settings().completions; }
-int live_browsers() { return static_cast<int>(settings().live.size()); }
+int live_browsers() { return static_cast<int>(live_browsers_list().size()); }
 
 std::u16string newest_body_html() {
-  const auto &live = settings().live;
+  const std::vector<WebBrowser *> live = live_browsers_list();
   if (live.empty() || live.back()->document() == nullptr) return std::u16string();
   const std::string &html = live.back()->document()->body().html();
   return codepage::utf16_from_utf8_replacing(reinterpret_cast<const uint8_t *>(html.data()), html.size());
@@ -107,19 +86,18 @@ std::u16string newest_body_html() {
 
 int raise_document_complete() {
   int queued = 0;
-  for (WebBrowser *browser : settings().live) queued += browser->QueueDocumentComplete() ? 1 : 0;
+  for (WebBrowser *browser : live_browsers_list())
+    if (browser->document() != nullptr) queued += browser->QueueDocumentComplete() ? 1 : 0;
   return queued;
 }
 
 }  // namespace headless_browser
 
 void register_headless_browser() {
-  static headless_browser::BrowserFactory factory;
+  static browser::BrowserFactory factory(headless_browser::make_browser);
   static const bool registered = [] {
     headless_browser::reset();
-    DWORD cookie = 0;
-    return SUCCEEDED(CoRegisterClassObject(CLSID_WebBrowser, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                           &cookie));
+    return browser::register_browser_factory(factory);
   }();
   (void)registered;
 }

@@ -206,10 +206,12 @@ BOOL CWnd::CreateControl(REFCLSID clsid, LPCSTR pszWindowName, DWORD dwStyle, co
   if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv))) return FALSE;
   auto *pSite = new COleControlSite(this, pParentWnd, static_cast<IUnknown *>(pv), nID);
 
-  const HWND hWnd = CreateWindowExA(0, AFX_CONTROL_HOST_CLASS, pszWindowName != nullptr ? pszWindowName : "", dwStyle,
-                                    rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                                    pParentWnd->GetSafeHwnd(), reinterpret_cast<HMENU>(static_cast<uintptr_t>(nID)),
-                                    nullptr, nullptr);
+  // A hosted control takes the keyboard like any control: its window is a tab stop, at its
+  // place in z order.
+  const HWND hWnd = CreateWindowExA(0, AFX_CONTROL_HOST_CLASS, pszWindowName != nullptr ? pszWindowName : "",
+                                    dwStyle | WS_TABSTOP, rect.left, rect.top, rect.right - rect.left,
+                                    rect.bottom - rect.top, pParentWnd->GetSafeHwnd(),
+                                    reinterpret_cast<HMENU>(static_cast<uintptr_t>(nID)), nullptr, nullptr);
   if (hWnd == nullptr) {
     delete pSite;
     return FALSE;

@@ -11,7 +11,7 @@
 void AfxEnableControlContainer();
 
 // The class of the child window that stands for a hosted control in its parent: it has the
-// control's id, rectangle, style and place in z order.
+// control's id, rectangle, style (and WS_TABSTOP) and place in z order.
 #define AFX_CONTROL_HOST_CLASS "AfxControlHost"
 
 // What CWnd::CreateControl leaves in the CWnd's m_pCtrlSite: one reference to the control and

@@ -48,7 +48,16 @@ INT_PTR CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
     auto *pDialog = reinterpret_cast<CDialog *>(lParam);
     pDialog->Attach(hWnd);
     ::SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
-    return pDialog->OnInitDialog();
+    RECT before{};
+    ::GetWindowRect(hWnd, &before);
+    const BOOL bResult = pDialog->OnInitDialog();
+    // A dialog that its initialisation neither showed nor moved is centred over its owner or
+    // the screen, rather than left where its template's origin puts it.
+    RECT after{};
+    if (::IsWindow(hWnd) && !::IsWindowVisible(hWnd) && ::GetWindowRect(hWnd, &after) && after.left == before.left &&
+        after.top == before.top)
+      pDialog->CenterWindow();
+    return bResult;
   }
   auto *pDialog = reinterpret_cast<CDialog *>(::GetWindowLongPtrA(hWnd, DWLP_USER));
   if (pDialog == nullptr) return FALSE;

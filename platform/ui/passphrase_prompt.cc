@@ -20,10 +20,7 @@ thread_local const KeeperSecret *t_keeper_secret = nullptr;
 bool ask_terminal(const std::string &what, int attempt, std::string *passphrase) {
   const int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
-  const KeeperSecret *keeper = keeper_secret_asked();
-  const std::string secret = keeper != nullptr ? keeper->secret : "passphrase";
-  terminal::write_all(fd, (attempt > 1 ? "Wrong " + secret + ". " : "") + capitalized(secret) + " for " +
-                              (keeper != nullptr ? keeper->keeper : what) + ": ");
+  terminal::write_all(fd, secret_prompt(what, attempt) + " ");
   const terminal::LineEnd end = terminal::read_secret_line(fd, passphrase, nullptr);
   terminal::write_all(fd, "\r\n");  // the Enter typed was not echoed
   close(fd);
@@ -62,6 +59,18 @@ std::string capitalized(const std::string &noun) {
   std::string text = noun;
   if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
   return text;
+}
+
+std::string secret_asked() {
+  const KeeperSecret *keeper = keeper_secret_asked();
+  return keeper != nullptr ? keeper->secret : "passphrase";
+}
+
+std::string secret_prompt(const std::string &what, int attempt) {
+  const KeeperSecret *keeper = keeper_secret_asked();
+  const std::string secret = secret_asked();
+  return (attempt > 1 ? "Wrong " + secret + ". " : "") + capitalized(secret) + " for " +
+         (keeper != nullptr ? keeper->keeper : what) + ":";
 }
 
 }  // namespace platform_ui

@@ -37,4 +37,11 @@ const KeeperSecret *keeper_secret_asked();
 // "PIN" stays, "password" becomes "Password": a secret's name where a sentence starts.
 std::string capitalized(const std::string &noun);
 
+// The name of the secret an asker asks for now: the keeper's ("PIN", "password"), else
+// "passphrase".
+std::string secret_asked();
+// A one-line question for it: "Passphrase for <what>:", or "PIN for <keeper>:" while a keeper's
+// secret is asked, after "Wrong <secret>. " when `attempt` is above 1.
+std::string secret_prompt(const std::string &what, int attempt);
+
 }  // namespace platform_ui

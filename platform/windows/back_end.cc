@@ -1,6 +1,7 @@
 // back_end.cc - the process-wide back end choice, the default metrics and the back end that shows nothing.
 #include "platform/windows/back_end.h"
 
+#include <cmath>
 #include <memory>
 #include <mutex>
 
@@ -59,6 +60,10 @@ int BackEnd::system_metric(int index) {
   }
 }
 
+POINT BackEnd::dialog_base_units(const char *, int points, int, bool) {
+  return {static_cast<LONG>(std::lround(6.0 * points / 8)), static_cast<LONG>(std::lround(13.0 * points / 8))};
+}
+
 BackEnd &back_end() {
   std::lock_guard<std::mutex> lock(g_choice_mutex);
   if (g_current == nullptr) choose_terminal();
@@ -76,6 +81,11 @@ void use_headless_back_end(HeadlessUser *user) { use_back_end(user); }
 bool use_terminal_back_end() {
   std::lock_guard<std::mutex> lock(g_choice_mutex);
   return choose_terminal();
+}
+
+void notify_cursor_changed(HCURSOR cursor) {
+  std::lock_guard<std::mutex> lock(g_choice_mutex);
+  if (g_current != nullptr) g_current->cursor_changed(cursor);
 }
 
 void set_caption_decoration(std::string decoration) {

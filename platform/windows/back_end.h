@@ -8,9 +8,10 @@
 namespace winsys {
 
 // A back end presents the window model; it never owns window state. Every call but
-// system_metric comes from the thread running the modal loop or the message box, without the
-// model lock held, so it may use any window call (SendMessageA, PostMessageA, window_state...).
-// system_metric is asked with the model lock held and must not call into the window system.
+// system_metric and cursor_changed comes from the thread running the modal loop
+// or the message box, without the model lock held, so it may use any window call (SendMessageA,
+// PostMessageA, window_state...). system_metric is asked with the model lock held and must not
+// call into the window system.
 class BackEnd {
  public:
   virtual ~BackEnd() = default;
@@ -28,6 +29,13 @@ class BackEnd {
   virtual int message_box(HWND owner, const std::string &text, const std::string &caption, UINT type) = 0;
   // GetSystemMetrics. The default is a 1280 x 1024 screen with no task bar and classic frames.
   virtual int system_metric(int index);
+  // The dialog base units, in pixels, of a template font (DS_SETFONT): the average width of its
+  // letters and its cell height. The default has no fonts to measure and scales 8-point MS Sans
+  // Serif at 96 dpi (6 x 13) linearly.
+  virtual POINT dialog_base_units(const char *face, int points, int weight, bool italic);
+  // SetCursor changed the cursor, on any thread; a back end shows it at once, as the system's
+  // cursor is, without waiting for the message loop.
+  virtual void cursor_changed(HCURSOR) {}
 };
 
 // The back end in use. Default: the terminal when /dev/tty opens, else one that fails to create
@@ -41,6 +49,9 @@ void use_headless_back_end(HeadlessUser *user);
 void use_back_end(BackEnd *back_end);
 // Chooses the terminal on /dev/tty; false (and the failing back end) when there is none.
 bool use_terminal_back_end();
+
+// What the window system tells the back end in use, if one was chosen (none is chosen for it).
+void notify_cursor_changed(HCURSOR cursor);
 
 // What every back end shows after the caption of a dialog or a message box, so that the user
 // sees on whose behalf it asks (the page bridge sets the requesting site's origin); the windows'

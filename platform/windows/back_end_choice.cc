@@ -1,6 +1,7 @@
-// back_end_choice.cc - QUILLORA_UI and QUILLORA_HEADLESS_ACTIONS: the terminal, or a headless user scripted from the environment.
+// back_end_choice.cc - QUILLORA_UI and QUILLORA_HEADLESS_ACTIONS: the desktop module, the terminal, or a headless user scripted from the environment.
 #include "platform/windows/back_end_choice.h"
 
+#include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -133,18 +134,54 @@ std::string use_scripted_user(std::string_view program) {
   return "";
 }
 
+bool g_desktop_chosen = false;
+
+// The desktop (GTK, WebKitGTK) lives in a module of its own, loaded only when windows are to be
+// shown and never unloaded, so that no program links it and none needs it installed to run
+// elsewhere. False, with *why set when the module itself is at fault, when it cannot be used.
+bool use_desktop(std::string *why) {
+  // Without a display named there is nothing to open: the module is not even loaded.
+  if (getenv("DISPLAY") == nullptr && getenv("WAYLAND_DISPLAY") == nullptr) return false;
+  // The module sits beside this library, in the build tree as where it is installed, so every
+  // program and every copy of one (the installed uninstaller) finds the one that fits it.
+  Dl_info self{};
+  std::string path = QUILLORA_DESKTOP_MODULE_NAME;
+  if (dladdr(reinterpret_cast<void *>(&use_desktop), &self) != 0 && self.dli_fname != nullptr) {
+    const std::string library = self.dli_fname;
+    path = library.substr(0, library.rfind('/') + 1) + path;
+  }
+  void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    *why = dlerror();
+    return false;
+  }
+  const auto open = reinterpret_cast<int (*)()>(dlsym(module, "quillora_use_desktop"));
+  if (open == nullptr) *why = path + " has no quillora_use_desktop";
+  return open != nullptr && open() != 0;
+}
+
 }  // namespace
 
 std::string choose_back_end_from_environment(std::string_view program, std::string_view shown) {
   const char *choice = getenv("QUILLORA_UI");
-  const std::string ui = choice != nullptr && *choice != '\0' ? choice : "terminal";
+  const std::string ui = choice != nullptr ? choice : "";
+  g_desktop_chosen = false;
   if (ui == "headless") return use_scripted_user(program);
-  if (ui == "terminal") {
-    if (use_terminal_back_end()) return "";
-    return "there is no terminal to show " + std::string(shown) + " on (QUILLORA_UI=headless runs without one)";
-  }
-  return "unknown QUILLORA_UI '" + ui + "' (terminal or headless)";
+  if (!ui.empty() && ui != "desktop" && ui != "terminal")
+    return "unknown QUILLORA_UI '" + ui + "' (desktop, terminal or headless)";
+  // Unset: windows when there is a display, else the terminal.
+  std::string why;
+  if (ui != "terminal" && (g_desktop_chosen = use_desktop(&why))) return "";
+  if (ui == "desktop")
+    return why.empty()
+               ? "cannot open a display to show " + std::string(shown) + " on (is DISPLAY or WAYLAND_DISPLAY set?)"
+               : "the desktop is not available: " + why;
+  if (use_terminal_back_end()) return "";
+  return std::string(ui.empty() ? "there is neither a display nor a terminal" : "there is no terminal") + " to show " +
+         std::string(shown) + " on (QUILLORA_UI=headless runs without one)";
 }
+
+bool desktop_chosen() { return g_desktop_chosen; }
 
 std::string scripted_user_failure() { return scripted_user().failure; }
 

@@ -47,6 +47,8 @@ void load_static_bitmap(HWND hwnd) {
   if (w == nullptr || width <= 0 || height == 0) return;
   w->image_width = width;
   w->image_height = height < 0 ? -height : height;
+  w->image = data;
+  w->image_bytes = size;
   w->rect.right = w->rect.left + w->image_width;
   w->rect.bottom = w->rect.top + w->image_height;
 }

@@ -1,5 +1,7 @@
 // dialog_manager.cc - dialogs: creation from templates in dialog units, the dialog procedure, the keyboard interface, modal loops and message boxes.
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "platform/base/last_error.h"
 #include "platform/windows/back_end.h"
@@ -10,16 +12,17 @@ namespace winsys {
 namespace {
 
 // Dialog base units: one horizontal dialog unit is a quarter of base_x pixels, one vertical unit
-// an eighth of base_y. We have no font metrics, so they are fixed: 6 x 13 pixels for an 8-point
-// font, the classic values of 8-point MS Sans Serif at 96 dpi, scaled linearly for other sizes;
-// 8 x 16 (the system font) for a template without a font.
+// an eighth of base_y. A template's font is measured by the back end; a template without one
+// uses the system font's 8 x 16.
 struct BaseUnits {
   int x, y;
 };
 
 BaseUnits base_units_of(const DialogTemplate &t) {
   if ((t.style & DS_SETFONT) == 0 || t.font_points == 0) return {8, 16};
-  return {static_cast<int>(std::lround(6.0 * t.font_points / 8)), static_cast<int>(std::lround(13.0 * t.font_points / 8))};
+  const POINT units = back_end().dialog_base_units(t.font_name != nullptr ? t.font_name : "", t.font_points,
+                                                   t.font_weight, t.font_italic != 0);
+  return {static_cast<int>(units.x), static_cast<int>(units.y)};
 }
 
 // MulDiv: rounded, halves away from zero.
@@ -35,13 +38,13 @@ RECT pixels(BaseUnits units, short x, short y, short cx, short cy) {
 // Creates the dialog window itself, hidden; its rectangle is the client size of the template
 // plus the frame and caption its style asks for, placed relative to the owner's client area
 // (the screen when there is none), or centred on the screen with DS_CENTER.
-HWND create_dialog_frame(HINSTANCE instance, const DialogTemplate &t, HWND parent, DLGPROC proc) {
-  const BaseUnits units = base_units_of(t);
+HWND create_dialog_frame(HINSTANCE instance, const DialogTemplate &t, BaseUnits units, HWND parent, DLGPROC proc) {
   std::lock_guard<std::mutex> lock(model_mutex());
   const HWND dlg = create_window(t.exstyle, "#32770", t.caption, t.style & ~static_cast<DWORD>(WS_VISIBLE), RECT{},
                                  parent, 0, instance);
   if (dlg == nullptr) return nullptr;
   Window &w = *find_window(dlg);
+  w.dialog_template = &t;
   w.dlgproc = proc;
   w.base_x = units.x;
   w.base_y = units.y;
@@ -60,10 +63,35 @@ HWND create_dialog_frame(HINSTANCE instance, const DialogTemplate &t, HWND paren
   return dlg;
 }
 
+bool is_tab_stop(HWND child) {
+  const auto style = static_cast<DWORD>(GetWindowLongPtrA(child, GWL_STYLE));
+  return (style & WS_TABSTOP) != 0 && (style & WS_VISIBLE) != 0 && (style & WS_DISABLED) == 0;
+}
+
 HWND first_tab_stop(HWND dlg) {
-  for (HWND child = GetWindow(dlg, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-    const auto style = static_cast<DWORD>(GetWindowLongPtrA(child, GWL_STYLE));
-    if ((style & WS_TABSTOP) != 0 && (style & WS_VISIBLE) != 0 && (style & WS_DISABLED) == 0) return child;
+  for (HWND child = GetWindow(dlg, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+    if (is_tab_stop(child)) return child;
+  return nullptr;
+}
+
+// The tab stop after (or before) the child that holds `from`, in z order, which is template
+// order; round from the last to the first. Null when the dialog has none.
+HWND next_tab_stop(HWND dlg, HWND from, bool backwards) {
+  std::vector<HWND> children;
+  for (HWND child = GetWindow(dlg, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+    children.push_back(child);
+  if (children.empty()) return nullptr;
+  if (backwards) std::reverse(children.begin(), children.end());
+  // With no focus inside, the walk starts just before the first child in its direction.
+  size_t start = children.size() - 1;
+  {
+    std::lock_guard<std::mutex> lock(model_mutex());
+    for (size_t i = 0; i < children.size(); ++i)
+      if (from != nullptr && is_ancestor_or_self(children[i], from)) start = i;
+  }
+  for (size_t step = 1; step <= children.size(); ++step) {
+    const HWND candidate = children[(start + step) % children.size()];
+    if (is_tab_stop(candidate)) return candidate;
   }
   return nullptr;
 }
@@ -96,6 +124,21 @@ int default_button_id(HWND dlg) {
 }
 
 }  // namespace
+
+bool dispatch_next_message(HWND dialog, bool *quit) {
+  *quit = false;
+  MSG msg;
+  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (msg.message == WM_QUIT) {
+    PostQuitMessage(static_cast<int>(msg.wParam));  // for the outer loop
+    *quit = true;
+  } else if (dialog == nullptr || !IsDialogMessageA(dialog, &msg)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return true;
+}
+
 }  // namespace winsys
 
 using winsys::Window;
@@ -106,15 +149,16 @@ HWND CreateDialogIndirectParamA(HINSTANCE hInstance, const DialogTemplate *lpTem
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  const HWND dlg = winsys::create_dialog_frame(hInstance, *lpTemplate, hWndParent, lpDialogFunc);
-  if (dlg == nullptr) return nullptr;
   const winsys::BaseUnits units = winsys::base_units_of(*lpTemplate);
+  const HWND dlg = winsys::create_dialog_frame(hInstance, *lpTemplate, units, hWndParent, lpDialogFunc);
+  if (dlg == nullptr) return nullptr;
   for (size_t i = 0; i < lpTemplate->item_count; ++i) {
     const DialogItemTemplate &item = lpTemplate->items[i];
     const RECT r = winsys::pixels(units, item.x, item.y, item.cx, item.cy);
     const HWND control =
         CreateWindowExA(item.exstyle, item.class_name, item.text, item.style, r.left, r.top, r.right - r.left,
-                        r.bottom - r.top, dlg, reinterpret_cast<HMENU>(static_cast<intptr_t>(item.id)), hInstance, nullptr);
+                        r.bottom - r.top, dlg, reinterpret_cast<HMENU>(static_cast<intptr_t>(item.id)), hInstance,
+                        nullptr);
     // A control that cannot be made fails the whole dialog, as on Windows.
     if (control == nullptr) {
       const DWORD error = GetLastError();
@@ -149,18 +193,11 @@ INT_PTR DialogBoxIndirectParamA(HINSTANCE hInstance, const DialogTemplate *hDial
     SetActiveWindow(dlg);
     user.dialog_shown(dlg);
     while (!winsys::dialog_ended(dlg, &result)) {
-      MSG msg;
-      if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-          PostQuitMessage(static_cast<int>(msg.wParam));  // for the outer loop
-          result = IDCANCEL;
-          break;
-        }
-        if (!IsDialogMessageA(dlg, &msg)) {
-          TranslateMessage(&msg);
-          DispatchMessageA(&msg);
-        }
-        continue;
+      bool quit = false;
+      if (winsys::dispatch_next_message(dlg, &quit)) {
+        if (!quit) continue;
+        result = IDCANCEL;
+        break;
       }
       user.idle(dlg, winsys::milliseconds_to_next_timer());
     }
@@ -198,6 +235,13 @@ LRESULT DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
       PostMessageA(hDlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDCANCEL)));
       return 0;
+    case WM_NEXTDLGCTL: {
+      // The focus moves as Tab and Shift+Tab move it, or to the control named.
+      const HWND target = LOWORD(lParam) != 0 ? reinterpret_cast<HWND>(wParam)
+                                              : winsys::next_tab_stop(hDlg, GetFocus(), wParam != 0);
+      if (target != nullptr) SetFocus(target);
+      return 0;
+    }
     case DM_GETDEFID: {
       const int id = winsys::default_button_id(hDlg);
       return id != 0 ? static_cast<LRESULT>(MAKELPARAM(id, DC_HASDEFID)) : 0;

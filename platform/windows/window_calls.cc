@@ -280,9 +280,13 @@ HCURSOR LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName) {
 }
 
 HCURSOR SetCursor(HCURSOR hCursor) {
-  std::lock_guard<std::mutex> lock(winsys::model_mutex());
-  const HCURSOR previous = winsys::g_cursor;
-  winsys::g_cursor = hCursor;
+  HCURSOR previous;
+  {
+    std::lock_guard<std::mutex> lock(winsys::model_mutex());
+    previous = winsys::g_cursor;
+    winsys::g_cursor = hCursor;
+  }
+  if (previous != hCursor) winsys::notify_cursor_changed(hCursor);
   return previous;
 }
 

@@ -190,6 +190,9 @@ std::optional<WindowState> window_state(HWND hwnd) {
   s.first_column = w->first_column;
   s.image_width = w->image_width;
   s.image_height = w->image_height;
+  s.image = w->image;
+  s.image_bytes = w->image_bytes;
+  s.dialog_template = w->dialog_template;
   return s;
 }
 

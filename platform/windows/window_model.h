@@ -30,6 +30,7 @@ struct Window {
   WORD resource_name = 0;  // a control whose template text named a resource
 
   // Dialogs.
+  const DialogTemplate *dialog_template = nullptr;  // owned by its module
   DLGPROC dlgproc = nullptr;
   LONG_PTR msg_result = 0;
   LONG_PTR dlg_user = 0;
@@ -48,6 +49,8 @@ struct Window {
   int first_column = 0;
 
   int image_width = 0, image_height = 0;
+  const BYTE *image = nullptr;  // the bitmap's info header and pixels, in its module's resources
+  size_t image_bytes = 0;
 };
 
 // Every model access holds this lock. It is never held while a window procedure, a dialog
@@ -91,6 +94,11 @@ LRESULT button_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 
 // The calling thread's wait until its next timer is due: 0 when one is due, -1 with no timer.
 int milliseconds_to_next_timer();
+
+// Takes the calling thread's next message and dispatches it as a modal loop does: through
+// IsDialogMessageA when `dialog` is not null. False when none waits. WM_QUIT is not dispatched
+// but posted again for the outer loop, and sets *quit.
+bool dispatch_next_message(HWND dialog, bool *quit);
 
 // The message queue's part in destruction, once the window is out of the model: forgets its
 // timers and queued messages, and releases the senders of calls still waiting for it with 0.

@@ -38,6 +38,10 @@ struct WindowState {
   int first_column = 0;
   int image_width = 0;  // a SS_BITMAP static's bitmap, 0 when none was found
   int image_height = 0;
+  // That bitmap as a device-independent bitmap (info header, then pixels), owned by its module.
+  const BYTE *image = nullptr;
+  size_t image_bytes = 0;
+  const DialogTemplate *dialog_template = nullptr;  // a dialog's, owned by its module: its font
 };
 
 std::optional<WindowState> window_state(HWND hwnd);

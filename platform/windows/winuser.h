@@ -92,6 +92,7 @@ typedef struct CREATESTRUCTA {
 #define WM_GETTEXT 0x000D
 #define WM_GETTEXTLENGTH 0x000E
 #define WM_CLOSE 0x0010
+#define WM_NEXTDLGCTL 0x0028  // wParam: the control (lParam TRUE), or 0 next / 1 previous tab stop
 #define WM_QUIT 0x0012
 #define WM_KEYDOWN 0x0100
 #define WM_INITDIALOG 0x0110

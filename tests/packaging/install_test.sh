@@ -20,7 +20,8 @@ dpkg-deb -x "${debs[0]}" "$scratch/root"
 usr=$scratch/root$prefix
 
 for file in bin/quillora bin/bundlex include/bundlex.h "$libdir/libbundlex.so.1" "$libdir/pkgconfig/bundlex.pc" \
-            "$libdir/cmake/Bundlex/BundlexConfig.cmake" "$moduledir/quillora.ocx" "$moduledir/uninstall"; do
+            "$libdir/cmake/Bundlex/BundlexConfig.cmake" "$moduledir/quillora.ocx" "$moduledir/uninstall" \
+            "$moduledir/libplatform_desktop.so"; do
   [ -f "$usr/$file" ] || fail "the package lacks $prefix/$file"
 done
 [ "$(readlink "$usr/$libdir/libbundlex.so")" = libbundlex.so.1 ] || fail "libbundlex.so does not link to its soname"

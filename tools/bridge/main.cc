@@ -30,7 +30,8 @@ void print_help() {
       "Sites: https pages, and http://localhost and http://127.0.0.1 for development. When the file\n"
       "$QUILLORA_DATA_HOME/bridge/allowed-origins (else under ~/.local/share/quillora) exists, only the\n"
       "origins it lists, one a line, may ask.\n"
-      "QUILLORA_UI=headless makes the dialogs scripted (for tests), as for quillora.\n"
+      "The dialogs appear in windows when a display opens, else on the terminal; QUILLORA_UI\n"
+      "(desktop, terminal, headless) chooses, as for quillora.\n"
       "\n"
       "Exit codes: 0 done, 1 failed (stderr says why), 64 usage error.\n");
 }

@@ -26,9 +26,11 @@ class CTestDlg : public CDialog {
   explicit CTestDlg(UINT nID = kTestDialogId) : CDialog(nID) {}
   BOOL OnInitDialog() override {
     m_calls.push_back("init");
+    if (m_bMoveInInit) SetWindowPos(nullptr, 7, 9, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     return CDialog::OnInitDialog();
   }
   std::vector<std::string> m_calls;
+  bool m_bMoveInInit = false;
 
  protected:
   void OnCancel() override {
@@ -119,6 +121,21 @@ TEST_F(FrameworkWindowTest, WaitCursorNestsAndRestoresThePreviousCursor) {
     }
     EXPECT_EQ(GetCursor(), s.after);
     EXPECT_EQ(app_.m_nWaitCursorCount, s.count);
+  }
+}
+
+// A dialog is not left at its template's origin: unless its initialisation placed it, the
+// framework centres it before it is shown.
+TEST_F(FrameworkWindowTest, ADialogItsInitialisationLeftInPlaceIsCentred) {
+  for (const bool moved : {false, true}) {
+    CTestDlg dlg;
+    dlg.m_bMoveInInit = moved;
+    RECT r{};
+    user_.then([&](HWND d) { GetWindowRect(d, &r); });
+    dlg.DoModal();
+    const POINT expected = moved ? POINT{7, 9} : POINT{640 - 153, 512 - 45};  // 306 x 90 on 1280 x 1024
+    EXPECT_EQ(r.left, expected.x) << moved;
+    EXPECT_EQ(r.top, expected.y) << moved;
   }
 }
 

@@ -88,6 +88,42 @@ TEST_F(ModalLoopTest, KeysAndTheCloseBoxBecomeTheirCommands) {
   }
 }
 
+// Tab and Shift+Tab, as WM_NEXTDLGCTL, go round the tab stops in template order, passing over
+// hidden and disabled controls; the same message with lParam TRUE names the control.
+TEST_F(ModalLoopTest, NextDialogControlWalksTheTabOrder) {
+  struct Case {
+    const char *name;
+    int from;  // 0: no focus in the dialog
+    WPARAM wparam;
+    LPARAM lparam;
+    int hidden, disabled;  // 0: none
+    int expected;
+  };
+  const Case cases[] = {
+      {"Tab from the first", IDOK, 0, FALSE, 0, 0, IDCANCEL},
+      {"Tab from the last goes round", 7, 0, FALSE, 0, 0, IDOK},
+      {"Shift+Tab from the first goes round", IDOK, 1, FALSE, 0, 0, 7},
+      {"Tab passes a hidden control", IDOK, 0, FALSE, IDCANCEL, 0, 7},
+      {"Shift+Tab passes a disabled one", 7, 1, FALSE, 0, IDCANCEL, IDOK},
+      {"Tab without a focus takes the first", 0, 0, FALSE, 0, 0, IDOK},
+      {"a named control", IDOK, 7, TRUE, 0, 0, 7},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    int focused = -1;
+    user_.then([&](HWND d) {
+      if (c.hidden != 0) ShowWindow(GetDlgItem(d, c.hidden), SW_HIDE);
+      if (c.disabled != 0) EnableWindow(GetDlgItem(d, c.disabled), FALSE);
+      SetFocus(c.from != 0 ? GetDlgItem(d, c.from) : nullptr);
+      const WPARAM wparam = c.lparam ? reinterpret_cast<WPARAM>(GetDlgItem(d, static_cast<int>(c.wparam))) : c.wparam;
+      PostMessageA(d, WM_NEXTDLGCTL, wparam, c.lparam);
+    });
+    user_.then([&](HWND) { focused = GetDlgCtrlID(GetFocus()); });
+    run();
+    EXPECT_EQ(focused, c.expected);
+  }
+}
+
 TEST_F(ModalLoopTest, EnterOnADisabledDefaultButtonDoesNothing) {
   user_.then([](HWND d) {
     EnableWindow(GetDlgItem(d, IDOK), FALSE);

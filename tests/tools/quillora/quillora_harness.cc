@@ -27,30 +27,49 @@ namespace {
 using testsupport::exit_code_of;
 using testsupport::make_argv;
 
-RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &input,
-                      const std::filesystem::path &cwd, const std::filesystem::path &data_root) {
+// Forks `program` in a new session (no controlling terminal, so it cannot reach the terminal the
+// tests run on) with stdin, stdout and stderr on pipes, in `cwd`, with QUILLORA_DATA_HOME and
+// `env` set; the parent's ends come back in *in_fd, *out_fd, *err_fd.
+pid_t spawn(const std::string &program, const std::vector<std::string> &args, const std::filesystem::path &cwd,
+            const std::filesystem::path &data_root, const std::vector<std::string> &env, int *in_fd, int *out_fd,
+            int *err_fd) {
   int in_pipe[2], out_pipe[2], err_pipe[2];
   if (pipe2(in_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0)
     throw std::runtime_error("pipe failed");
   std::vector<std::string> storage;
   std::vector<char *> argv = make_argv(program, args, storage);
+  std::vector<std::string> names, values;
+  for (const std::string &setting : env) {
+    names.push_back(setting.substr(0, setting.find('=')));
+    values.push_back(setting.substr(setting.find('=') + 1));
+  }
   const std::string root = data_root.string();
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    // Only async-signal-safe calls from here to the exec. A new session has no controlling
-    // terminal, so the program cannot reach the terminal the tests run on.
-    const bool ready = setsid() >= 0 && dup2(in_pipe[0], STDIN_FILENO) >= 0 && dup2(out_pipe[1], STDOUT_FILENO) >= 0 &&
-                       dup2(err_pipe[1], STDERR_FILENO) >= 0 && chdir(cwd.c_str()) == 0 &&
-                       setenv("QUILLORA_DATA_HOME", root.c_str(), 1) == 0;
+    // Only async-signal-safe calls from here to the exec, but for the environment's.
+    bool ready = setsid() >= 0 && dup2(in_pipe[0], STDIN_FILENO) >= 0 && dup2(out_pipe[1], STDOUT_FILENO) >= 0 &&
+                 dup2(err_pipe[1], STDERR_FILENO) >= 0 && chdir(cwd.c_str()) == 0 &&
+                 setenv("QUILLORA_DATA_HOME", root.c_str(), 1) == 0;
+    for (size_t i = 0; ready && i < names.size(); ++i) ready = setenv(names[i].c_str(), values[i].c_str(), 1) == 0;
     if (ready) execvp(argv[0], argv.data());
     _exit(127);
   }
   close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
+  *in_fd = in_pipe[1];
+  *out_fd = out_pipe[0];
+  *err_fd = err_pipe[0];
+  return pid;
+}
+
+RunResult run_program(const std::string &program, const std::vector<std::string> &args, const std::string &input,
+                      const std::filesystem::path &cwd, const std::filesystem::path &data_root) {
+  int in_fd, out_fd, err_fd;
+  const pid_t pid = spawn(program, args, cwd, data_root, {}, &in_fd, &out_fd, &err_fd);
   RunResult result;
-  testsupport::exchange(in_pipe[1], input, out_pipe[0], err_pipe[0], result.out, result.err);
+  testsupport::exchange(in_fd, input, out_fd, err_fd, result.out, result.err);
   result.exit_code = exit_code_of(pid);
   return result;
 }
@@ -82,6 +101,21 @@ std::string joined(const std::vector<std::string> &args) {
   return line;
 }
 
+Background::~Background() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  wait();
+}
+
+RunResult Background::wait() {
+  RunResult result;
+  if (pid_ <= 0) return result;
+  testsupport::exchange(-1, "", out_fd_, err_fd_, result.out, result.err);
+  result.exit_code = exit_code_of(pid_);
+  pid_ = 0;
+  return result;
+}
+
 Sandbox::Sandbox() {
   // The machine's tokens and NSS databases stay out of the sandbox's store.
   std::filesystem::create_directories(data_root());
@@ -94,6 +128,14 @@ RunResult Sandbox::run(const std::vector<std::string> &args, const std::string &
 
 RunResult Sandbox::run_program(const std::string &program, const std::vector<std::string> &args) const {
   return quillora_test::run_program(program, args, "", path_, data_root());
+}
+
+std::unique_ptr<Background> Sandbox::start(const std::string &program, const std::vector<std::string> &args,
+                                          const std::vector<std::string> &env) const {
+  int in_fd, out_fd, err_fd;
+  const pid_t pid = spawn(program, args, path_, data_root(), env, &in_fd, &out_fd, &err_fd);
+  close(in_fd);
+  return std::make_unique<Background>(pid, out_fd, err_fd);
 }
 
 RunResult Sandbox::run_traced(const std::vector<std::string> &strace_args, const std::vector<std::string> &args,
@@ -160,17 +202,22 @@ void Sandbox::openssl(const std::vector<std::string> &args) const {
   if (r.exit_code != 0) throw std::runtime_error("openssl " + joined(args) + " failed: " + r.err);
 }
 
-bool Sandbox::verifies(const std::string &base64_line, const std::string &signed_bytes) const {
+bool Sandbox::verifies(const std::string &base64_line, const std::string &signed_bytes, std::string *signer) const {
   write_text("signature.b64", base64_line);
   write_text("content", signed_bytes);
   try {
     openssl({"base64", "-d", "-A", "-in", "signature.b64", "-out", "signature.p7s"});
-    openssl({"smime", "-verify", "-binary", "-inform", "DER", "-in", "signature.p7s", "-content", "content", "-noverify",
-             "-out", "/dev/null"});
-    return true;
+    openssl({"smime", "-verify", "-binary", "-inform", "DER", "-in", "signature.p7s", "-content", "content",
+             "-noverify", "-out", "/dev/null"});
   } catch (const std::exception &) {
     return false;
   }
+  if (signer != nullptr) {
+    const RunResult printed = run_program("openssl", {"pkcs7", "-inform", "DER", "-in", "signature.p7s", "-print_certs",
+                                                      "-noout"});
+    *signer = printed.out.substr(0, printed.out.find('\n'));
+  }
+  return true;
 }
 
 std::vector<std::string> Sandbox::key_files() const {

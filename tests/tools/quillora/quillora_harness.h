@@ -3,6 +3,7 @@
 
 #include <openssl/evp.h>
 #include <openssl/x509.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -22,6 +23,22 @@ struct RunResult {
 };
 
 std::string joined(const std::vector<std::string> &args);
+
+// A program left running while a test acts on it; its output is collected when it is waited
+// for. Destroying it kills the program if it still runs.
+class Background {
+ public:
+  Background(pid_t pid, int out_fd, int err_fd) : pid_(pid), out_fd_(out_fd), err_fd_(err_fd) {}
+  ~Background();
+  Background(const Background &) = delete;
+  Background &operator=(const Background &) = delete;
+  // Reads the output to its end and waits for the program to exit.
+  RunResult wait();
+
+ private:
+  pid_t pid_;
+  int out_fd_, err_fd_;
+};
 
 // Sets an environment variable for the programs a test runs, and restores it afterwards.
 class ScopedEnv {
@@ -49,8 +66,13 @@ class Sandbox {
   // Runs quillora with `args` in a new session (no controlling terminal), `input` on stdin,
   // stdout and stderr captured, QUILLORA_DATA_HOME pointing at data_root().
   RunResult run(const std::vector<std::string> &args, const std::string &input = "") const;
-  // The same for another program, such as an installed uninstaller.
+  // The same for another program (an installed uninstaller, openssl, xdotool).
   RunResult run_program(const std::string &program, const std::vector<std::string> &args) const;
+
+  // Starts `program` as run() starts quillora, with `env` ("NAME=VALUE") added to its
+  // environment, and returns while it runs.
+  std::unique_ptr<Background> start(const std::string &program, const std::vector<std::string> &args,
+                                    const std::vector<std::string> &env) const;
 
   // Runs quillora on a pseudo-terminal that types `typed` (each line is sent when the program
   // prints ':' and waits), and returns everything the terminal showed together with the exit code.
@@ -62,10 +84,10 @@ class Sandbox {
 
   // Runs `openssl ARGS...` in path(); throws when it fails.
   void openssl(const std::vector<std::string> &args) const;
-
   // Whether openssl verifies the Base64 signature (one line) as a detached signature over the
-  // bytes; both are written into path() for it.
-  bool verifies(const std::string &base64_line, const std::string &signed_bytes) const;
+  // bytes; both are written into path() for it. *signer, when given, gets the signing
+  // certificate's subject as openssl prints it.
+  bool verifies(const std::string &base64_line, const std::string &signed_bytes, std::string *signer = nullptr) const;
 
   // The key containers' files (*.p8) under the data root, by file name, sorted.
   std::vector<std::string> key_files() const;

@@ -18,7 +18,7 @@
 #include "control/dialogs/signature_dlg.h"
 #include "platform/base/last_error.h"
 #include "platform/crypto/cert_store.h"
-#include "tools/quillora/certs/cert_factory.h"
+#include "tools/cert_factory/cert_factory.h"
 #include "tools/quillora/certs/store_admin.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bench/timing.h"
-#include "cabinet/common/cab_ops.h"
+#include "cabinet/include/cab_ops.h"
 #include "cabinet/decoders/decoder.h"
 #include "tests/cabinet/support/cab_writer.h"
 #include "tests/cabinet/support/malloc_ops.h"

@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/timing.h"
 #include "cabinet/include/bundlex.h"
 #include "tests/cabinet/support/cab_writer.h"
 
@@ -275,11 +276,7 @@ double timed_run_once(const Case &c, const Contender &run, const fs::path &work)
   return seconds;
 }
 
-double median(std::vector<double> times) {
-  std::sort(times.begin(), times.end());
-  const size_t mid = times.size() / 2;
-  return times.size() % 2 != 0 ? times[mid] : (times[mid - 1] + times[mid]) / 2;
-}
+using bench::median;
 
 struct Result {
   std::string title;

@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#include "cabinet/common/cab_ops.h"
+#include "cabinet/include/cab_ops.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -3,7 +3,7 @@
 #include <errno.h>
 #include <string.h>
 
-#include "cabinet/extract/extract_job.h"
+#include "cabinet/include/extract_job.h"
 #include "platform/files/crt_io.h"
 #include "platform/files/file_api.h"
 

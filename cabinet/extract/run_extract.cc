@@ -1,7 +1,7 @@
 // run_extract.cc - one extraction: split the cabinet path, prepare the destination, run the reader.
 #include <string.h>
 
-#include "cabinet/extract/extract_job.h"
+#include "cabinet/include/extract_job.h"
 #include "platform/files/crt_io.h"
 #include "platform/files/file_time.h"
 

@@ -2,7 +2,7 @@
 // the runtime library unchanged.
 #include <new>
 
-#include "cabinet/extract/extract_job.h"
+#include "cabinet/include/extract_job.h"
 #include "platform/files/crt_io.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // stored_name.cc - what a name stored in a cabinet becomes under the destination folder.
-#include "cabinet/extract/stored_name.h"
+#include "cabinet/include/stored_name.h"
 
 #include <ctype.h>
 #include <string.h>

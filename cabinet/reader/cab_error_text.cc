@@ -1,7 +1,7 @@
 // cab_error_text.cc - the one table that turns a reader error code into words.
-#include "cabinet/reader/cab_error_text.h"
+#include "cabinet/include/cab_error_text.h"
 
-#include "cabinet/reader/cab_reader.h"
+#include "cabinet/include/cab_reader.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // cab_reader.cc - the reader's public operations: create, the walk over a cabinet's file entries,
 // extracting one file, and destroy.
-#include "cabinet/reader/cab_reader.h"
+#include "cabinet/include/cab_reader.h"
 
 #include <stddef.h>
 #include <string.h>
@@ -25,6 +25,14 @@ bool read_exact(CabStream *stream, void *buffer, uint32_t nbytes) {
   return stream_read(stream, buffer, nbytes) == static_cast<int32_t>(nbytes);
 }
 
+int cab_folder_from_previous(uint16_t folder_index) {
+  return folder_index == kFolderContinuedFromPrevious || folder_index == kFolderContinuedBoth;
+}
+
+int cab_folder_into_next(uint16_t folder_index) {
+  return folder_index == kFolderContinuedToNext || folder_index == kFolderContinuedBoth;
+}
+
 namespace {
 
 bool copy_string(char (&out)[CAB_PATH_NBYTES], const char *text) {
@@ -32,14 +40,6 @@ bool copy_string(char (&out)[CAB_PATH_NBYTES], const char *text) {
   if (length >= sizeof out) return false;
   memcpy(out, text, length + 1);
   return true;
-}
-
-bool is_from_previous(uint16_t folder_index) {
-  return folder_index == kFolderContinuedFromPrevious || folder_index == kFolderContinuedBoth;
-}
-
-bool is_into_next(uint16_t folder_index) {
-  return folder_index == kFolderContinuedToNext || folder_index == kFolderContinuedBoth;
 }
 
 void fill_file_note(CabReader *r) {
@@ -147,11 +147,11 @@ int walk_entry(CabReader *r) {
   r->note.text2 = r->previous_cabinet;
   r->note.text3 = r->previous_disk;
   const uint16_t folder_index = r->file.folder_index;
-  if (is_from_previous(folder_index) && !r->continuation) {
+  if (cab_folder_from_previous(folder_index) && !r->continuation) {
     if (reader_notify(r, NOTE_PARTIAL) == -1) return reader_fail(r, ERR_ABORTED);
     return 1;
   }
-  if (!is_from_previous(folder_index) && r->continuation) {
+  if (!cab_folder_from_previous(folder_index) && r->continuation) {
     // Files that begin in this cabinet belong to a copy of their own.
     r->entries_left = 0;
     return 1;
@@ -159,7 +159,7 @@ int walk_entry(CabReader *r) {
   int32_t answer = reader_notify(r, NOTE_COPY);
   if (answer == -1) return reader_fail(r, ERR_ABORTED);
   if (answer == 0) {
-    if (is_into_next(folder_index)) ++r->skipped_continuing;
+    if (cab_folder_into_next(folder_index)) ++r->skipped_continuing;
     return 1;
   }
   return extract_file(r, answer);

@@ -6,7 +6,7 @@
 
 #include "cabinet/decoders/decoder.h"
 #include "cabinet/reader/cab_format.h"
-#include "cabinet/reader/cab_reader.h"
+#include "cabinet/include/cab_reader.h"
 #include "cabinet/reader/cab_stream.h"
 
 // Outside the 16-bit index space, so that no index a cabinet can hold turns the check off.

@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "cabinet/common/cab_ops.h"
+#include "cabinet/include/cab_ops.h"
 
 struct CabStream {
   const CabOps *ops;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/crypto/cert_properties.h"
-#include "tools/quillora/certs/cert_factory.h"
+#include "tools/cert_factory/cert_factory.h"
 
 namespace {
 

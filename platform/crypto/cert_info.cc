@@ -11,14 +11,11 @@
 #include <vector>
 
 #include "platform/crypto/der.h"
+#include "platform/crypto/openssl_ptr.h"
 #include "platform/files/file_time.h"
 
 namespace certinfo {
 namespace {
-
-struct X509Free {
-  void operator()(X509 *x) const { X509_free(x); }
-};
 
 // The INTEGER content of TBSCertificate's serialNumber, exactly as encoded (OpenSSL's own form
 // drops the sign byte), found by walking Certificate ::= SEQUENCE { TBSCertificate ::= SEQUENCE
@@ -132,7 +129,7 @@ std::optional<flat::Builder> decode_certificate(const BYTE *der, size_t der_nbyt
   const std::optional<der::Tlv> serial = serial_tlv(der, der_nbytes);
   if (!serial) return std::nullopt;
   const unsigned char *p = der;
-  std::unique_ptr<X509, X509Free> x(d2i_X509(nullptr, &p, static_cast<long>(der_nbytes)));
+  platform::X509Ptr x(d2i_X509(nullptr, &p, static_cast<long>(der_nbytes)));
   if (!x || p != der + der_nbytes) return std::nullopt;
 
   flat::Builder out;

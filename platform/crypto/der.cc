@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "platform/crypto/openssl_ptr.h"
+
 namespace der {
 
 std::optional<Tlv> read_tlv(const BYTE *p, const BYTE *limit) {
@@ -63,11 +65,8 @@ std::optional<std::string> oid_text(const ASN1_OBJECT *obj) {
 }
 
 std::optional<std::string> oid_text(const Tlv &tlv) {
-  struct ObjectFree {
-    void operator()(ASN1_OBJECT *obj) const { ASN1_OBJECT_free(obj); }
-  };
   const unsigned char *p = tlv.start;
-  std::unique_ptr<ASN1_OBJECT, ObjectFree> obj(d2i_ASN1_OBJECT(nullptr, &p, tlv.end - tlv.start));
+  platform::Asn1ObjectPtr obj(d2i_ASN1_OBJECT(nullptr, &p, tlv.end - tlv.start));
   if (!obj) return std::nullopt;
   return oid_text(obj.get());
 }

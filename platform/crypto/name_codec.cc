@@ -9,6 +9,7 @@
 
 #include "platform/codepage/utf8.h"
 #include "platform/crypto/der.h"
+#include "platform/crypto/openssl_ptr.h"
 
 namespace x500 {
 namespace {
@@ -25,10 +26,7 @@ constexpr NarrowType kNarrowTypes[] = {
     {0x1A, CERT_RDN_VISIBLE_STRING}, {0x1B, CERT_RDN_GENERAL_STRING},
 };
 
-struct AsnObjectFree {
-  void operator()(ASN1_OBJECT *obj) const { ASN1_OBJECT_free(obj); }
-};
-using AsnObject = std::unique_ptr<ASN1_OBJECT, AsnObjectFree>;
+using AsnObject = platform::Asn1ObjectPtr;
 
 void put_u16_host(std::vector<BYTE> *out, char16_t unit) {
   BYTE bytes[sizeof unit];

@@ -16,6 +16,7 @@
 #include "platform/base/last_error.h"
 #include "platform/crypto/der.h"
 #include "platform/crypto/name_codec.h"
+#include "platform/crypto/openssl_ptr.h"
 #include "platform/crypto/signer_key.h"
 
 /*
@@ -27,14 +28,10 @@
  */
 namespace {
 
-template <typename T, void (*Free)(T *)>
-struct Deleter {
-  void operator()(T *p) const { Free(p); }
-};
-using Pkcs7 = std::unique_ptr<PKCS7, Deleter<PKCS7, PKCS7_free>>;
-using X509Ptr = std::unique_ptr<X509, Deleter<X509, X509_free>>;
-using Attribute = std::unique_ptr<X509_ATTRIBUTE, Deleter<X509_ATTRIBUTE, X509_ATTRIBUTE_free>>;
-using AsnType = std::unique_ptr<ASN1_TYPE, Deleter<ASN1_TYPE, ASN1_TYPE_free>>;
+using Pkcs7 = platform::Pkcs7Ptr;
+using platform::X509Ptr;
+using Attribute = platform::X509AttributePtr;
+using AsnType = platform::Asn1TypePtr;
 
 constexpr char kOidContentType[] = "1.2.840.113549.1.9.3";
 constexpr char kOidMessageDigest[] = "1.2.840.113549.1.9.4";

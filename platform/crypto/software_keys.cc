@@ -19,6 +19,7 @@
 
 #include "platform/base/data_root.h"
 #include "platform/base/last_error.h"
+#include "platform/crypto/openssl_ptr.h"
 #include "platform/crypto/wincrypt_types.h"
 #include "platform/files/private_file.h"
 #include "platform/ui/passphrase_prompt.h"
@@ -34,14 +35,8 @@ constexpr int kMaxAttempts = 3;
 constexpr int kIterations = 100'000;
 constexpr int kMaxNameAttempts = 8;
 
-struct P8Free {
-  void operator()(PKCS8_PRIV_KEY_INFO *p8) const { PKCS8_PRIV_KEY_INFO_free(p8); }
-};
-struct SigFree {
-  void operator()(X509_SIG *sig) const { X509_SIG_free(sig); }
-};
-using P8 = std::unique_ptr<PKCS8_PRIV_KEY_INFO, P8Free>;
-using Sig = std::unique_ptr<X509_SIG, SigFree>;
+using P8 = platform::Pkcs8Ptr;
+using Sig = platform::X509SigPtr;
 
 // Wipes a secret when it goes out of scope.
 class SecretBytes {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/support/data_root_test.h"
-#include "tools/quillora/certs/cert_factory.h"
+#include "tools/cert_factory/cert_factory.h"
 
 // Each test gets its own empty data root with an empty "MY" store.
 class StoreTest : public testsupport::DataRootTest {

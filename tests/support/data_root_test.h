@@ -11,7 +11,7 @@
 #include "platform/crypto/pkcs11/source_settings.h"
 #include "platform/ui/passphrase_prompt.h"
 #include "tests/support/scratch_folder.h"
-#include "tools/quillora/certs/cert_factory.h"
+#include "tools/cert_factory/cert_factory.h"
 
 namespace testsupport {
 

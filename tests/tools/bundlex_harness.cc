@@ -122,17 +122,6 @@ interrupted_run run_bundlex_interrupted_on_terminal(const std::filesystem::path 
   return result;
 }
 
-scratch_folder::scratch_folder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "bundlex_test.XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-scratch_folder::~scratch_folder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 cabtest::Bytes bytes_of(std::string_view text) { return cabtest::Bytes(text.begin(), text.end()); }
 
 cabtest::Bytes noise(size_t nbytes, uint32_t seed) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/cabinet/support/cab_writer.h"
+#include "tests/support/scratch_folder.h"
 
 namespace bundlex_test {
 
@@ -46,14 +47,11 @@ interrupted_run run_bundlex_interrupted_on_terminal(const std::filesystem::path 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class scratch_folder {
  public:
-  scratch_folder();
-  ~scratch_folder();
-  scratch_folder(const scratch_folder &) = delete;
-  scratch_folder &operator=(const scratch_folder &) = delete;
   const std::filesystem::path &path() const { return path_; }
 
  private:
-  std::filesystem::path path_;
+  testsupport::ScratchFolder folder_{"bundlex_test"};
+  std::filesystem::path path_ = folder_.path();
 };
 
 // How the first cabinet of a set lists the files that continue its last folder.

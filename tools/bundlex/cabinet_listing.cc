@@ -6,8 +6,8 @@
 #include <set>
 #include <tuple>
 
-#include "cabinet/extract/extract_job.h"
-#include "cabinet/reader/cab_reader.h"
+#include "cab_reader.h"
+#include "extract_job.h"
 #include "tools/bundlex/tool_ops.h"
 
 namespace bundlex {

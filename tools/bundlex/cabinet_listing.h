@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "cabinet/reader/cab_format.h"
+#include "cab_reader.h"
 
 namespace bundlex {
 
@@ -22,12 +22,8 @@ struct entry {
   int32_t folder = -1;        // the folder of this cabinet that holds it, -1 when unknown
   int32_t method_word = -1;   // that folder's method word, -1 when it cannot be read
 
-  bool from_previous() const {
-    return folder_index == cab_format::kFolderContinuedFromPrevious || folder_index == cab_format::kFolderContinuedBoth;
-  }
-  bool into_next() const {
-    return folder_index == cab_format::kFolderContinuedToNext || folder_index == cab_format::kFolderContinuedBoth;
-  }
+  bool from_previous() const { return cab_folder_from_previous(folder_index) != 0; }
+  bool into_next() const { return cab_folder_into_next(folder_index) != 0; }
 };
 
 struct cabinet_listing {

@@ -7,9 +7,10 @@
 
 #include <string>
 
-#include "cabinet/extract/extract_job.h"
+#include "extract_job.h"
 #include "platform/files/beneath.h"
 #include "platform/files/win_path.h"
+#include "stored_name.h"
 #include "tools/bundlex/commands.h"
 #include "tools/bundlex/extraction.h"
 #include "tools/bundlex/interruption.h"

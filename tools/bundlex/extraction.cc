@@ -1,7 +1,7 @@
 // extraction.cc - the walk that x and t share.
 #include "tools/bundlex/extraction.h"
 
-#include "cabinet/extract/extract_job.h"
+#include "extract_job.h"
 #include "tools/bundlex/interruption.h"
 #include "tools/bundlex/tool_ops.h"
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "cabinet/reader/cab_reader.h"
+#include "cab_reader.h"
 #include "tools/bundlex/cabinet_listing.h"
 #include "tools/bundlex/messages.h"
 #include "tools/bundlex/progress.h"

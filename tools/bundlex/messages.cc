@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "cabinet/reader/cab_error_text.h"
+#include "cab_error_text.h"
 #include "tools/bundlex/tool_ops.h"
 
 namespace bundlex {

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "cabinet/extract/stored_name.h"
-#include "cabinet/reader/cab_reader.h"
+#include "cab_reader.h"
+#include "stored_name.h"
 
 namespace bundlex {
 

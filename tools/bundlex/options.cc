@@ -6,8 +6,8 @@
 
 #include <string_view>
 
-#include "cabinet/reader/cab_error_text.h"
-#include "cabinet/reader/cab_reader.h"
+#include "cab_error_text.h"
+#include "cab_reader.h"
 
 namespace bundlex {
 

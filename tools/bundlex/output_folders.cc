@@ -8,9 +8,10 @@
 #include <set>
 #include <system_error>
 
-#include "cabinet/extract/stored_name.h"
 #include "platform/files/beneath.h"
+#include "stored_name.h"
 #include "platform/files/win_path.h"
+#include "stored_name.h"
 #include "tools/bundlex/messages.h"
 
 namespace bundlex {

@@ -2,7 +2,7 @@
 // so that every block is read, checked and decoded and nothing is written.
 #include <stdio.h>
 
-#include "cabinet/extract/extract_job.h"
+#include "extract_job.h"
 #include "tools/bundlex/commands.h"
 #include "tools/bundlex/extraction.h"
 #include "tools/bundlex/interruption.h"

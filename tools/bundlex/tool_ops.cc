@@ -3,7 +3,7 @@
 
 #include <errno.h>
 
-#include "cabinet/extract/extract_job.h"
+#include "extract_job.h"
 #include "tools/bundlex/interruption.h"
 
 namespace bundlex {

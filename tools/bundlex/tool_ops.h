@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "cabinet/common/cab_ops.h"
+#include "cab_ops.h"
 
 namespace bundlex {
 

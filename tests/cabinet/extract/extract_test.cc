@@ -17,9 +17,10 @@
 #include <thread>
 
 #include "cabinet/include/bundlex.h"
-#include "cabinet/reader/cab_reader.h"
+#include "cabinet/include/cab_reader.h"
 #include "tests/cabinet/harness/test_data.h"
 #include "tests/cabinet/support/cab_writer.h"
+#include "tests/support/scratch_folder.h"
 
 namespace cabtest {
 namespace {
@@ -29,9 +30,6 @@ namespace fs = std::filesystem;
 class Extract : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/extract_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
     saved_cwd_ = fs::current_path();
   }
   void TearDown() override {
@@ -39,7 +37,6 @@ class Extract : public testing::Test {
     fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add);
     for (const auto &entry : fs::recursive_directory_iterator(root_))
       if (!entry.is_symlink()) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(root_);
   }
 
   std::string path(const std::string &relative) const { return (root_ / relative).string(); }
@@ -62,7 +59,8 @@ class Extract : public testing::Test {
 
   bool exists(const std::string &relative) const { return fs::exists(fs::symlink_status(path(relative))); }
 
-  fs::path root_;
+  testsupport::ScratchFolder scratch_{"extract_test"};
+  fs::path root_ = scratch_.path();
   fs::path saved_cwd_;
 };
 

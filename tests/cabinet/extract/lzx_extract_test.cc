@@ -14,6 +14,7 @@
 #include "tests/cabinet/harness/test_data.h"
 #include "tests/cabinet/support/lzx_compressor.h"
 #include "tests/cabinet/support/sample_data.h"
+#include "tests/support/scratch_folder.h"
 
 namespace cabtest {
 namespace {
@@ -23,12 +24,8 @@ namespace fs = std::filesystem;
 class LzxExtract : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/lzx_extract_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
     fs::create_directories(root_ / "out");
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   void write_cabinets(const std::vector<Cabinet> &cabinets) const {
     for (const Cabinet &cabinet : cabinets) {
@@ -55,7 +52,8 @@ class LzxExtract : public testing::Test {
     }
   }
 
-  fs::path root_;
+  testsupport::ScratchFolder scratch_{"lzx_extract_test"};
+  fs::path root_ = scratch_.path();
 };
 
 // Cuts `data` into files: an empty one, one byte, sizes around a frame, and the rest.

@@ -11,10 +11,11 @@
 #include <thread>
 
 #include "cabinet/include/bundlex.h"
-#include "cabinet/reader/cab_reader.h"
+#include "cabinet/include/cab_reader.h"
 #include "tests/cabinet/harness/reader_session.h"
 #include "tests/cabinet/support/quantum_compressor.h"
 #include "tests/cabinet/support/sample_data.h"
+#include "tests/support/scratch_folder.h"
 
 namespace cabtest {
 namespace {
@@ -23,13 +24,6 @@ namespace fs = std::filesystem;
 
 class QuantumExtract : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/quantum_extract_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
   std::string path(const std::string &relative) const { return (root_ / relative).string(); }
 
   void write_set(const std::vector<Cabinet> &cabinets) const {
@@ -55,7 +49,8 @@ class QuantumExtract : public testing::Test {
       for (const File &file : folder.files) EXPECT_EQ(read(out + "/" + file.name), file.data) << file.name;
   }
 
-  fs::path root_;
+  testsupport::ScratchFolder scratch_{"quantum_extract"};
+  fs::path root_ = scratch_.path();
 };
 
 struct RoundTripCase {

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "cabinet/include/bundlex.h"
-#include "cabinet/reader/cab_reader.h"
+#include "cabinet/include/cab_reader.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -54,9 +55,8 @@ const Fixture kFixtures[] = {
 class RealWorld : public testing::TestWithParam<Fixture> {};
 
 TEST_P(RealWorld, FilesComeOutIntact) {
-  char pattern[] = "/tmp/real_world_XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  fs::path out = pattern;
+  testsupport::ScratchFolder scratch("real_world");
+  fs::path out = scratch.path();
   std::string cabinet = std::string(FIXTURE_DIR) + "/" + GetParam().cabinet;
   ASSERT_EQ(extract(cabinet.c_str(), out.c_str()), 0);
   size_t count = 0;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cabinet/common/cab_ops.h"
+#include "cabinet/include/cab_ops.h"
 
 namespace cabtest {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cabinet/reader/cab_reader.h"
+#include "cabinet/include/cab_reader.h"
 #include "tests/cabinet/harness/memory_files.h"
 #include "tests/cabinet/support/cab_writer.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "cabinet/common/cab_ops.h"
+#include "cabinet/include/cab_ops.h"
 
 namespace cabtest {
 

@@ -12,6 +12,7 @@
 #include "platform/base/data_root.h"
 #include "platform/base/last_error.h"
 #include "platform/base/system_time.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -69,14 +70,8 @@ INSTANTIATE_TEST_SUITE_P(Environment, DataRoot,
 
 class PrivateFolders : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "platform_base_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(root_); }
-
-  std::string root_;
+  testsupport::ScratchFolder scratch_{"platform_base"};
+  std::string root_ = scratch_.path();
 };
 
 mode_t mode_of(const std::string &path) {

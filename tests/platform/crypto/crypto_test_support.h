@@ -17,7 +17,7 @@
 #include "platform/crypto/cert_store.h"
 #include "platform/ui/passphrase_prompt.h"
 #include "tests/support/data_root_test.h"
-#include "tools/quillora/certs/cert_factory.h"
+#include "tools/cert_factory/cert_factory.h"
 
 namespace crypto_test {
 

@@ -14,16 +14,11 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/scratch_folder.h"
+
 // A test in a folder of its own, removed with everything in it afterwards.
 class FolderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "platform_files_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-
   std::string path(const std::string &name) const { return folder_ + "/" + name; }
   // The same path in Windows syntax, every separator a backslash.
   std::string windows_path(const std::string &name) const {
@@ -32,7 +27,8 @@ class FolderTest : public ::testing::Test {
     return windows;
   }
 
-  std::string folder_;
+  testsupport::ScratchFolder scratch_{"platform_files"};
+  std::string folder_ = scratch_.path();
 };
 
 // `name` followed by the decimal `number`. Appended, because g++ 12 at -O3 warns falsely

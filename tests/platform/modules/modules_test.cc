@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/base/last_error.h"
+#include "tests/support/scratch_folder.h"
 
 namespace {
 
@@ -72,8 +73,8 @@ TEST_F(ModulesTest, AModuleLoadedByItsWindowsPathIsOneHandleWithItsExports) {
 }
 
 TEST_F(ModulesTest, FailuresReturnNothingAndSetTheLastError) {
-  char folder[] = "/tmp/platform_modules_XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
+  testsupport::ScratchFolder scratch("platform_modules");
+  const std::string &folder = scratch.path();
   const std::string text_file = std::string(folder) + "/not_a_module.ocx";
   std::ofstream(text_file) << "MZ this is no shared library";
   HMODULE base = LoadLibraryA(MODULES_TEST_BASE);

@@ -13,7 +13,7 @@
 #include "platform/crypto/cert_store.h"
 #include "platform/crypto/key_provider.h"
 #include "tests/tools/quillora/quillora_harness.h"
-#include "tools/quillora/certs/cert_factory.h"
+#include "tools/cert_factory/cert_factory.h"
 #include "tools/quillora/certs/store_admin.h"
 
 namespace quillora_test {

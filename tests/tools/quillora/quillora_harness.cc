@@ -117,17 +117,9 @@ RunResult Background::wait() {
 }
 
 Sandbox::Sandbox() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "quillora_test.XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
   // The machine's tokens and NSS databases stay out of the sandbox's store.
   std::filesystem::create_directories(data_root());
   write_text("data/certificate-sources", "tokens = off\nnss = off\n");
-}
-
-Sandbox::~Sandbox() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }
 
 RunResult Sandbox::run(const std::vector<std::string> &args, const std::string &input) const {

@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/crypto/openssl_ptr.h"
+#include "tests/support/scratch_folder.h"
+
 namespace quillora_test {
 
 struct RunResult {
@@ -56,9 +59,6 @@ class ScopedEnv {
 class Sandbox {
  public:
   Sandbox();
-  ~Sandbox();
-  Sandbox(const Sandbox &) = delete;
-  Sandbox &operator=(const Sandbox &) = delete;
 
   const std::filesystem::path &path() const { return path_; }
   std::filesystem::path data_root() const { return path_ / "data"; }
@@ -96,17 +96,12 @@ class Sandbox {
   std::filesystem::path write_text(const std::string &name, const std::string &text) const;
 
  private:
-  std::filesystem::path path_;
+  testsupport::ScratchFolder folder_{"quillora_test"};
+  std::filesystem::path path_ = folder_.path();
 };
 
-struct X509Free {
-  void operator()(X509 *cert) const { X509_free(cert); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
-struct PkeyFree {
-  void operator()(EVP_PKEY *key) const { EVP_PKEY_free(key); }
-};
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
+using platform::X509Ptr;
+using PkeyPtr = platform::EvpPkeyPtr;
 
 std::vector<uint8_t> read_file(const std::filesystem::path &path);
 X509Ptr read_der_certificate(const std::filesystem::path &path);

@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "tools/quillora/certs/cert_factory.h"
+#include "tools/cert_factory/cert_factory.h"
 #include "tools/quillora/command_line.h"
 #include "tools/quillora/secrets.h"
 

@@ -8,21 +8,13 @@
 
 #include <memory>
 
+#include "platform/crypto/openssl_ptr.h"
 #include "tools/quillora/certs/pkcs12_iterations.h"
 
 namespace certs {
 
 namespace {
 
-struct Pkcs12Free {
-  void operator()(PKCS12 *p12) const { PKCS12_free(p12); }
-};
-struct X509Free {
-  void operator()(X509 *cert) const { X509_free(cert); }
-};
-struct ChainFree {
-  void operator()(STACK_OF(X509) * chain) const { sk_X509_pop_free(chain, X509_free); }
-};
 
 // OpenSSL 3 keeps RC2 and the old PBE schemes in its "legacy" provider, and loading any provider
 // explicitly stops the default one from loading by itself, so both are loaded for as long as
@@ -69,7 +61,7 @@ Pkcs12Status read_pkcs12(const std::string &bytes, const std::string &password, 
   auto providers = std::make_shared<Providers>();
 
   const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-  std::unique_ptr<PKCS12, Pkcs12Free> p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
+  platform::Pkcs12Ptr p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
   if (!p12) {
     ERR_clear_error();
     *error = "not a PKCS #12 file";
@@ -93,8 +85,8 @@ Pkcs12Status read_pkcs12(const std::string &bytes, const std::string &password, 
     return Pkcs12Status::damaged;
   }
   Pkey owned_key(key);
-  std::unique_ptr<X509, X509Free> owned_cert(cert);
-  std::unique_ptr<STACK_OF(X509), ChainFree> owned_chain(chain);
+  platform::X509Ptr owned_cert(cert);
+  platform::X509ChainPtr owned_chain(chain);
   if (!owned_key || !owned_cert) {
     *error = owned_key ? "the file holds no certificate for its private key" : "the file holds no private key";
     return Pkcs12Status::no_key;

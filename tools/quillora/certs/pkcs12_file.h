@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/quillora/certs/cert_factory.h"
+#include "tools/cert_factory/cert_factory.h"
 
 namespace certs {
 

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+#include "platform/crypto/openssl_ptr.h"
+
 namespace certs {
 
 namespace {
@@ -21,14 +23,8 @@ std::unique_ptr<T, void (*)(T *)> unpack(const ASN1_ITEM *item, const ASN1_TYPE 
   return {static_cast<T *>(ASN1_TYPE_unpack_sequence(item, parameters)), Free};
 }
 
-struct BagsFree {
-  void operator()(STACK_OF(PKCS12_SAFEBAG) * bags) const { sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free); }
-};
-struct SafesFree {
-  void operator()(STACK_OF(PKCS7) * safes) const { sk_PKCS7_pop_free(safes, PKCS7_free); }
-};
-using Bags = std::unique_ptr<STACK_OF(PKCS12_SAFEBAG), BagsFree>;
-using Safes = std::unique_ptr<STACK_OF(PKCS7), SafesFree>;
+using Bags = platform::SafeBagsPtr;
+using Safes = platform::Pkcs7StackPtr;
 
 // A count as a number; one that does not fit a long counts as too many.
 long count_of(const ASN1_INTEGER *count) {

@@ -14,6 +14,7 @@
 #include "platform/codepage/utf8.h"
 #include "platform/crypto/cert_store.h"
 #include "platform/crypto/key_provider.h"
+#include "platform/crypto/openssl_ptr.h"
 #include "platform/crypto/software_keys.h"
 #include "platform/crypto/x500_name.h"
 #include "tools/quillora/error_text.h"
@@ -29,10 +30,7 @@ struct ContextFree {
 };
 using Context = std::unique_ptr<const CERT_CONTEXT, ContextFree>;
 
-struct X509Free {
-  void operator()(X509 *cert) const { X509_free(cert); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
+using platform::X509Ptr;
 
 // The current user's "MY" store, open for as long as this lives.
 class Store {

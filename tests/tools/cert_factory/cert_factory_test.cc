@@ -1,7 +1,7 @@
 // cert_factory_test.cc - faults in made certificates, judged by OpenSSL and a DER walk: a serial
 // not encoded byte for byte, names reordered, a wrong version, key usage bits or critical flag,
 // validity, a key that does not match, a signature by the wrong key, a bad request accepted.
-#include "tools/quillora/certs/cert_factory.h"
+#include "tools/cert_factory/cert_factory.h"
 
 #include <gtest/gtest.h>
 #include <openssl/rsa.h>
@@ -11,15 +11,14 @@
 #include <span>
 #include <utility>
 
+#include "platform/crypto/openssl_ptr.h"
+
 namespace {
 
 using certs::CertificateRequest;
 using certs::MadeCertificate;
 
-struct X509Free {
-  void operator()(X509 *x) const { X509_free(x); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
+using platform::X509Ptr;
 
 // One key for the cases that do not test key generation, since RSA generation dominates run time.
 EVP_PKEY *shared_key() {

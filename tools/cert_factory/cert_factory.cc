@@ -1,5 +1,5 @@
 // cert_factory.cc - builds and signs X.509 certificates with OpenSSL from a CertificateRequest.
-#include "tools/quillora/certs/cert_factory.h"
+#include "tools/cert_factory/cert_factory.h"
 
 #include <openssl/err.h>
 #include <openssl/rsa.h>
@@ -8,20 +8,17 @@
 
 #include <ctime>
 
+#include "platform/crypto/openssl_ptr.h"
 #include "platform/crypto/x500_name.h"
 
 namespace certs {
 
 namespace {
 
-template <typename T, void (*Free)(T *)>
-struct Deleter {
-  void operator()(T *p) const { Free(p); }
-};
-using X509Ptr = std::unique_ptr<X509, Deleter<X509, X509_free>>;
-using NamePtr = std::unique_ptr<X509_NAME, Deleter<X509_NAME, X509_NAME_free>>;
-using IntegerPtr = std::unique_ptr<ASN1_INTEGER, Deleter<ASN1_INTEGER, ASN1_INTEGER_free>>;
-using BitStringPtr = std::unique_ptr<ASN1_BIT_STRING, Deleter<ASN1_BIT_STRING, ASN1_BIT_STRING_free>>;
+using platform::X509Ptr;
+using NamePtr = platform::X509NamePtr;
+using IntegerPtr = platform::Asn1IntegerPtr;
+using BitStringPtr = platform::Asn1BitStringPtr;
 
 constexpr int64_t kSecondsPerDay = 24 * 60 * 60;
 

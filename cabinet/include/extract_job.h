@@ -5,8 +5,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "cabinet/extract/stored_name.h"
-#include "cabinet/reader/cab_reader.h"
+#include "cab_reader.h"
+#include "stored_name.h"
 
 // What one extraction carries through its notifications (the notes' user value).
 struct ExtractJob {

@@ -9,12 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/crypto/openssl_ptr.h"
+
 namespace certs {
 
-struct PkeyFree {
-  void operator()(EVP_PKEY *key) const { EVP_PKEY_free(key); }
-};
-using Pkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
+using Pkey = platform::EvpPkeyPtr;
 
 struct CertificateRequest {
   // X.500 strings in the platform's syntax; components are encoded in the order written.

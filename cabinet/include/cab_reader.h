@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "cabinet/common/cab_ops.h"
+#include "cab_ops.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -99,6 +99,11 @@ typedef struct CabFolderInfo {
  * handler that wants to show it; the reader's own position is left as it was. Valid only during a
  * notification. Returns 1, or 0 with ERR_CORRUPT recorded when there is no such entry. */
 int cab_reader_folder_info(CabReader *reader, uint16_t folder_index, CabFolderInfo *info);
+
+/* Whether a file entry's folder index says its folder began in the previous cabinet (0xFFFD,
+ * 0xFFFF), or runs on into the next one (0xFFFE, 0xFFFF). Return 1 or 0. */
+int cab_folder_from_previous(uint16_t folder_index);
+int cab_folder_into_next(uint16_t folder_index);
 
 /* Whether `name` may name the next cabinet of a set: a plain file name (not empty, neither "." nor
  * "..", no "\\" or "/"), so that a set never reaches outside the folder of its first cabinet. */

@@ -6,7 +6,7 @@
 
 /*
  * Table layout. A table is an array of 32-bit entries. The first level has 2^root_bits
- * entries and is indexed by the next root_bits bits of input, in the bit order the spec names:
+ * entries and is indexed by the next root_bits bits of input, in the bit order its HuffmanTableSpec names:
  * least significant first (the first bit of a code is bit 0 of the index) or most significant
  * first (the first bit is the index's top bit). Codes longer than root_bits continue in one
  * sub-table per root prefix, indexed the same way by the bits after the root's; a table has

@@ -13,6 +13,7 @@
 #include "platform/base/last_error.h"
 #include "platform/crypto/software_keys.h"
 #include "platform/crypto/store_folder.h"
+#include "platform/crypto/store_index.h"
 #include "platform/crypto/store_model.h"
 #include "platform/crypto/pkcs11/token_store.h"
 
@@ -127,39 +128,30 @@ bool same_certificate(const Store &store, uint32_t sequence, const std::string &
          certstore::thumbprint_of(der.data(), der.size()) == thumbprint;
 }
 
-// The number of the first certificate in the folder equal to one with `thumbprint`. The marks
-// name the candidates, each confirmed from its bytes, so a stale mark finds nothing; certificates
-// without a mark are hashed and marked on the way (the caller holds the folder's lock).
-std::optional<uint32_t> find_equal(const Store &store, const certstore::Listing &listing,
+// The number of the first certificate in the folder equal to one with `thumbprint`. The index
+// names the candidates, each confirmed from its bytes, so a line a removal left finds nothing.
+std::optional<uint32_t> find_equal(const Store &store, const certstore::FolderIndex &index,
                                    const std::string &thumbprint) {
-  std::vector<uint32_t> candidates;
-  for (auto [at, end] = listing.marks.equal_range(thumbprint); at != end; ++at) candidates.push_back(at->second);
-  for (uint32_t sequence : listing.unmarked) {
-    std::vector<BYTE> der;
-    if (certstore::read_certificate(store.folder, sequence, &der) != ERROR_SUCCESS) continue;
-    const std::string found = certstore::thumbprint_of(der.data(), der.size());
-    certstore::write_mark(store.folder, sequence, found);
-    if (found == thumbprint) candidates.push_back(sequence);
-  }
-  std::sort(candidates.begin(), candidates.end());
-  for (uint32_t sequence : candidates) {
+  for (uint32_t sequence : index.numbers_of(thumbprint)) {
     if (same_certificate(store, sequence, thumbprint)) return sequence;
   }
   return std::nullopt;
 }
 
 // Check-and-add under the folder's lock, against the folder as it is now rather than as this
-// store saw it, so that two processes adding the same certificate add it once.
+// store saw it, so that two processes adding the same certificate add it once. The folder's index
+// answers both questions without a listing, which would make each addition slower than the last.
 DWORD add_record(Store *store, std::unique_ptr<Record> fresh, DWORD disposition, Record **result) {
   privfile::Lock lock;
   if (DWORD error = lock.acquire(certstore::lock_path(store->folder), true)) return error;
-  certstore::Listing listing;
-  if (DWORD error = certstore::list_folder(store->folder, &listing)) return error;
-  certstore::remove_leftovers(store->folder, listing);  // under the lock, nobody else's work in progress
-  store->highest_sequence = std::max(store->highest_sequence, listing.highest_sequence);
+  certstore::FolderIndex index;
+  if (!index.load(store->folder)) {
+    if (DWORD error = index.rebuild(store->folder)) return error;
+  }
+  store->highest_sequence = std::max(store->highest_sequence, index.highest());
   const std::string thumbprint = certstore::thumbprint_text(fresh->sha1);
   const std::optional<uint32_t> existing =
-      disposition == CERT_STORE_ADD_ALWAYS ? std::nullopt : find_equal(*store, listing, thumbprint);
+      disposition == CERT_STORE_ADD_ALWAYS ? std::nullopt : find_equal(*store, index, thumbprint);
   if (existing && disposition == CERT_STORE_ADD_NEW) return CRYPT_E_EXISTS;
   if (existing && disposition == CERT_STORE_ADD_USE_EXISTING) {
     *result = listed_at(*store, *existing);
@@ -169,6 +161,9 @@ DWORD add_record(Store *store, std::unique_ptr<Record> fresh, DWORD disposition,
   if (!existing && store->highest_sequence >= certstore::kMaxSequence) return ERROR_DISK_FULL;
   // A replacement keeps the place and number of the certificate it replaces.
   const uint32_t sequence = existing ? *existing : store->highest_sequence + 1;
+  if (!existing) {
+    if (DWORD error = index.note_addition(store->folder, sequence, thumbprint)) return error;
+  }
   if (DWORD error = certstore::write_entry(store->folder, sequence, thumbprint, fresh->der, fresh->properties,
                                            existing ? privfile::Placement::kReplace : privfile::Placement::kNew))
     return error;

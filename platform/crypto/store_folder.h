@@ -21,7 +21,8 @@ namespace certstore {
  *                          so that one listing of the names finds an equal certificate
  * where NNNNNNNN is an 8-digit decimal sequence number: a new certificate takes a number above
  * every number in the folder, so ascending numbers are the order of addition; replacing a
- * certificate rewrites its files under the same number. Every other name is ignored by readers.
+ * certificate rewrites its files under the same number. Every other name is ignored by readers;
+ * writers also keep an index of the numbers and thumbprints (store_index.h).
  *
  * Writers hold the folder's lock (privfile::kFolderLockName) and write through temporary files
  * and renames. The certificate file is what makes an entry: an addition writes the properties and

@@ -229,6 +229,7 @@ TEST_F(StoreTest, MarksOnlyPointAtCandidates) {
   CertFreeCertificateContext(add(store, a));
   CertCloseStore(store, 0);
   std::string stale;  // a's mark under b's thumbprint
+  std::filesystem::remove(file(".index"));  // as a store from before marks and the index
   for (const auto &entry : std::filesystem::directory_iterator(my_folder())) {
     if (entry.path().extension() != ".sha1") continue;
     std::filesystem::remove(entry.path());
@@ -242,6 +243,7 @@ TEST_F(StoreTest, MarksOnlyPointAtCandidates) {
   EXPECT_TRUE(std::filesystem::exists(stale)) << "the missing mark was not written again";
 
   std::filesystem::remove(stale);
+  std::filesystem::remove(file(".index"));
   stale.replace(stale.size() - 45, 40, certstore_thumbprint(b));
   write_file(stale, {});
   store = open_my();
@@ -272,16 +274,56 @@ TEST_F(StoreTest, AContextIsAddedWithItsProperties) {
   CertCloseStore(store, 0);
 }
 
-TEST_F(StoreTest, NewNumberIsAboveEveryFileNumber) {
-  HCERTSTORE store = open_my();
-  CertFreeCertificateContext(add(store, cert_with_serial(1)));
-  CertCloseStore(store, 0);
-  write_file(file("00000007.props"), {});
-  store = open_my();
-  CertFreeCertificateContext(add(store, cert_with_serial(2)));
-  CertCloseStore(store, 0);
-  EXPECT_TRUE(std::filesystem::exists(file("00000008.cer")));
-  EXPECT_FALSE(std::filesystem::exists(file("00000002.cer")));
+// What a killed writer, an older store or a hand leaves where the folder's index cannot see it:
+// the next addition still finds the equal certificate, takes a free number above every number in
+// the folder, and leaves no stale file that names a certificate wrongly.
+TEST_F(StoreTest, AnIndexThatCannotBeTrustedIsRebuilt) {
+  const Bytes a = cert_with_serial(1), b = cert_with_serial(2);
+  const std::string stale_mark = "00000002." + certstore_thumbprint(cert_with_serial(9)) + ".sha1";
+  const struct {
+    const char *what;
+    std::function<void()> leave;
+    const char *b_takes;
+  } cases[] = {
+      {"a store from before the index, with a leftover numbered 7",
+       [&] {
+         std::filesystem::remove(file(".index"));
+         write_file(file("00000007.props"), {});
+       },
+       "00000008.cer"},
+      {"a writer killed after its line and its mark",
+       [&] {
+         const std::string line = "00000002 " + certstore_thumbprint(cert_with_serial(9)) + "\n";
+         Bytes index = *read_file(file(".index"));
+         index.insert(index.end(), line.begin(), line.end());
+         write_file(file(".index"), index);
+         write_file(file(stale_mark.c_str()), {});
+       },
+       "00000003.cer"},
+      {"a certificate put in by hand",
+       [&] { std::filesystem::copy_file(file("00000001.cer"), file("00000002.cer")); },
+       "00000003.cer"},
+      {"a torn index",
+       [&] { std::filesystem::resize_file(file(".index"), std::filesystem::file_size(file(".index")) - 10); },
+       "00000002.cer"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(my_folder());
+    HCERTSTORE store = open_my();
+    CertFreeCertificateContext(add(store, a));
+    CertCloseStore(store, 0);
+    c.leave();
+    store = open_my();
+    SetLastError(0);
+    EXPECT_FALSE(CertAddEncodedCertificateToStore(store, kEncoding, a.data(), static_cast<DWORD>(a.size()),
+                                                  CERT_STORE_ADD_NEW, nullptr));
+    EXPECT_EQ(GetLastError(), CRYPT_E_EXISTS);
+    CertFreeCertificateContext(add(store, b));
+    CertCloseStore(store, 0);
+    EXPECT_EQ(read_file(file(c.b_takes)), b);
+    EXPECT_FALSE(std::filesystem::exists(file(stale_mark.c_str())));
+  }
 }
 
 TEST_F(StoreTest, KeyProviderPropertyRoundTripsThroughDisk) {

@@ -1,4 +1,5 @@
-// cert_store_fuzz.cc - fuzzes the parsers behind a store folder's files: the property file reader and certificate context creation.
+// cert_store_fuzz.cc - fuzzes the parsers behind a store folder's files: the property file reader, the folder's index and certificate context creation.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -6,12 +7,14 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/base/last_error.h"
 #include "platform/crypto/cert_properties.h"
 #include "platform/crypto/cert_store.h"
 #include "platform/crypto/crypt_object.h"
+#include "platform/crypto/store_index.h"
 
 /*
  * Every input is read both ways:
@@ -19,6 +22,8 @@
  *     records are dropped) and parse back to the same properties; its key-provider property
  *     must flatten into a buffer of exactly the size it asks for, read back equal, and refuse a
  *     buffer one byte short;
+ *   - as a folder's index: one that parses has no line numbered above its highest number, and
+ *     its last line's thumbprint finds that line's number;
  *   - as a DER certificate: a context that is created has every byte it points to read (so the
  *     sanitizer sees any pointer out of bounds), its names and key usage decoded, and its
  *     references counted up and down.
@@ -74,6 +79,18 @@ void check_properties(const BYTE *data, size_t nbytes) {
   if (properties.key_prov) check_key_prov(*properties.key_prov);
 }
 
+void check_index(const BYTE *data, size_t nbytes) {
+  constexpr size_t kLineNbytes = 50;  // "NNNNNNNN <40 hex digits>\n"
+  const std::string_view text(reinterpret_cast<const char *>(data), nbytes);
+  certstore::FolderIndex index;
+  if (!index.parse(text) || text.size() < kLineNbytes + 1 || text[text.size() - kLineNbytes - 1] != '\n') return;
+  const std::string_view last = text.substr(text.size() - kLineNbytes);
+  const uint32_t number = static_cast<uint32_t>(std::strtoul(std::string(last.substr(0, 8)).c_str(), nullptr, 10));
+  check(number <= index.highest(), "a line is numbered above the highest number");
+  const std::vector<uint32_t> found = index.numbers_of(std::string(last.substr(9, 40)));
+  check(std::find(found.begin(), found.end(), number) != found.end(), "the last line's thumbprint misses its number");
+}
+
 void decode(LPCSTR type, const CRYPTOAPI_BLOB &blob) {
   DWORD size = 0;
   if (!CryptDecodeObject(X509_ASN_ENCODING, type, blob.pbData, blob.cbData, 0, nullptr, &size)) return;
@@ -119,6 +136,7 @@ void check_certificate(const BYTE *data, size_t nbytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   check_properties(data, size);
+  check_index(data, size);
   check_certificate(data, size);
   return 0;
 }

@@ -53,6 +53,10 @@ int main(int argc, char **argv) {
   const std::vector<uint8_t> known = certprops::serialize(full);
   unknown.insert(unknown.end(), known.begin() + 8, known.end());
   save(folder, "props_unknown_record", unknown);
+  const std::string index = "index 1 highest 00000004 count 00000002\n"
+                            "00000001 0123456789ABCDEF0123456789ABCDEF01234567\n"
+                            "00000003 89ABCDEF0123456789ABCDEF0123456789ABCDEF\n";
+  save(folder, "index_two_certificates", std::vector<uint8_t>(index.begin(), index.end()));
 
   certs::CertificateRequest v3;
   v3.subject = "CN=Fuzz Seed, O=Example, C=US";

@@ -51,10 +51,7 @@ bool file_exists(const std::string &path) { return access(path.c_str(), F_OK) ==
 
 }  // namespace
 
-bool FolderIndex::load(const std::string &folder) {
-  std::vector<BYTE> bytes;
-  if (privfile::read_file(index_path(folder), kMaxIndexNbytes, &bytes) != ERROR_SUCCESS) return false;
-  const std::string_view text(reinterpret_cast<const char *>(bytes.data()), bytes.size());
+bool FolderIndex::parse(std::string_view text) {
   uint32_t count = 0;
   char expected[kHeaderNbytes + 1];
   if (text.size() < kHeaderNbytes || (text.size() - kHeaderNbytes) % kLineNbytes != 0 ||
@@ -63,17 +60,24 @@ bool FolderIndex::load(const std::string &folder) {
   snprintf(expected, sizeof expected, kHeaderFormat.data(), static_cast<unsigned>(highest_), static_cast<unsigned>(count));
   if (text.substr(0, kHeaderNbytes) != expected) return false;
   lines_.assign(text.substr(kHeaderNbytes));
+  last_ = 0;
   const size_t nlines = lines_.size() / kLineNbytes;
   if (nlines > 2 * static_cast<size_t>(count) + kCompactionSlack) return false;
-  if (nlines > 0) {
-    uint32_t last = 0;
-    if (!parse_number(std::string_view(lines_).substr(lines_.size() - kLineNbytes, kDigits), &last)) return false;
-    // A writer killed before its certificate took its number, or a removal of the newest one.
-    if (!file_exists(certificate_path(folder, last))) return false;
-    highest_ = std::max(highest_, last);
-  }
+  if (nlines > 0 && !parse_number(std::string_view(lines_).substr(lines_.size() - kLineNbytes, kDigits), &last_))
+    return false;
+  highest_ = std::max(highest_, last_);
+  return highest_ < kMaxSequence;
+}
+
+bool FolderIndex::load(const std::string &folder) {
+  std::vector<BYTE> bytes;
+  if (privfile::read_file(index_path(folder), kMaxIndexNbytes, &bytes) != ERROR_SUCCESS ||
+      !parse(std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size())))
+    return false;
+  // A writer killed before its certificate took its number, or a removal of the newest one.
+  if (!lines_.empty() && !file_exists(certificate_path(folder, last_))) return false;
   // A certificate the index does not know of, put there behind its back.
-  return highest_ < kMaxSequence && !file_exists(certificate_path(folder, highest_ + 1));
+  return !file_exists(certificate_path(folder, highest_ + 1));
 }
 
 DWORD FolderIndex::rebuild(const std::string &folder) {

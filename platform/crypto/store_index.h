@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/base/win_types.h"
@@ -27,6 +28,9 @@ class FolderIndex {
   // Reads the folder's index; false when it is missing, damaged, or not to be trusted.
   bool load(const std::string &folder);
 
+  // Takes the index from the text of its file; false when it is damaged or due for a rebuild.
+  bool parse(std::string_view text);
+
   // Lists the folder, removes its leftovers, marks the certificates without a mark and writes the
   // index again. The caller holds the folder's lock. 0 or the error of listing the folder.
   DWORD rebuild(const std::string &folder);
@@ -44,6 +48,7 @@ class FolderIndex {
  private:
   std::string lines_;  // the certificate lines
   uint32_t highest_ = 0;
+  uint32_t last_ = 0;  // the number of the last line (0: none)
 };
 
 }  // namespace certstore

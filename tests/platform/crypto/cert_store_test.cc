@@ -1,4 +1,4 @@
-// cert_store_test.cc - catches lost order of addition, a certificate added twice by processes racing, damaged files that crash or hide good ones, lost or stale properties, a failed step of a change that leaves a part of it, wrong dispositions, leaked or dangling contexts, and writes to read-only stores.
+// cert_store_test.cc - catches lost order of addition, a certificate added twice by processes racing, damaged files that crash or hide good ones, an index trusted after a killed writer or a hand changed the folder, lost or stale properties, a failed step of a change that leaves a part of it, wrong dispositions, leaked or dangling contexts, and writes to read-only stores.
 #include <openssl/evp.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -28,29 +28,12 @@ constexpr std::string_view kMarkSuffix = ".sha1";
 constexpr size_t kDigits = 8;
 constexpr mode_t kFileMode = 0600;
 
-std::string number_text(uint32_t sequence) {
-  char digits[kDigits + 1];
-  snprintf(digits, sizeof digits, "%08u", static_cast<unsigned>(sequence));
-  return digits;
-}
-
 std::string path_of(const std::string &folder, uint32_t sequence, std::string_view suffix) {
   return folder + "/" + number_text(sequence) + std::string(suffix);
 }
 
 std::string mark_name(uint32_t sequence, const std::string &thumbprint) {
   return number_text(sequence) + "." + thumbprint + std::string(kMarkSuffix);
-}
-
-// The number that eight decimal digits give.
-std::optional<uint32_t> number_of(std::string_view digits) {
-  if (digits.size() != kDigits) return std::nullopt;
-  uint32_t sequence = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    sequence = sequence * 10 + static_cast<uint32_t>(c - '0');
-  }
-  return sequence;
 }
 
 // The number of a name that is exactly eight digits and the suffix.
@@ -78,6 +61,22 @@ struct DirClose {
 };
 
 }  // namespace
+
+std::string number_text(uint32_t sequence) {
+  char digits[kDigits + 1];
+  snprintf(digits, sizeof digits, "%08u", static_cast<unsigned>(sequence));
+  return digits;
+}
+
+std::optional<uint32_t> number_of(std::string_view digits) {
+  if (digits.size() != kDigits) return std::nullopt;
+  uint32_t sequence = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    sequence = sequence * 10 + static_cast<uint32_t>(c - '0');
+  }
+  return sequence;
+}
 
 DWORD store_folder(const std::string &upper_name, std::string *folder) {
   if (DWORD error = platform::user_data_root(folder)) return error;

@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/base/win_types.h"
@@ -54,6 +56,11 @@ struct FolderEntry {
 // The folder of the current user's store `upper_name` (already upper case). 0 or the error of
 // finding the data folder.
 DWORD store_folder(const std::string &upper_name, std::string *folder);
+
+// A sequence number as the names carry it (eight decimal digits), and back; nothing when the
+// text is not exactly eight digits.
+std::string number_text(uint32_t sequence);
+std::optional<uint32_t> number_of(std::string_view digits);
 
 // The path of the folder's lock file, and of an entry's certificate and property files.
 std::string lock_path(const std::string &folder);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -32,19 +33,13 @@ constexpr mode_t kFileMode = 0600;
 std::string index_path(const std::string &folder) { return folder + "/" + kIndexName; }
 
 std::string line_of(uint32_t sequence, const std::string &thumbprint) {
-  char digits[kDigits + 2];
-  snprintf(digits, sizeof digits, "%08u ", static_cast<unsigned>(sequence));
-  return digits + thumbprint + "\n";
+  return number_text(sequence) + " " + thumbprint + "\n";
 }
 
-bool parse_number(std::string_view digits, uint32_t *number) {
-  if (digits.size() != kDigits) return false;
-  *number = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return false;
-    *number = *number * 10 + static_cast<uint32_t>(c - '0');
-  }
-  return true;
+std::string header_text(uint32_t highest, uint32_t count) {
+  char header[kHeaderNbytes + 1];
+  snprintf(header, sizeof header, kHeaderFormat.data(), static_cast<unsigned>(highest), static_cast<unsigned>(count));
+  return header;
 }
 
 bool file_exists(const std::string &path) { return access(path.c_str(), F_OK) == 0 || errno != ENOENT; }
@@ -52,20 +47,21 @@ bool file_exists(const std::string &path) { return access(path.c_str(), F_OK) ==
 }  // namespace
 
 bool FolderIndex::parse(std::string_view text) {
-  uint32_t count = 0;
-  char expected[kHeaderNbytes + 1];
-  if (text.size() < kHeaderNbytes || (text.size() - kHeaderNbytes) % kLineNbytes != 0 ||
-      !parse_number(text.substr(kHighestAt, kDigits), &highest_) || !parse_number(text.substr(kCountAt, kDigits), &count))
-    return false;
-  snprintf(expected, sizeof expected, kHeaderFormat.data(), static_cast<unsigned>(highest_), static_cast<unsigned>(count));
-  if (text.substr(0, kHeaderNbytes) != expected) return false;
+  if (text.size() < kHeaderNbytes || (text.size() - kHeaderNbytes) % kLineNbytes != 0) return false;
+  const std::optional<uint32_t> highest = number_of(text.substr(kHighestAt, kDigits));
+  const std::optional<uint32_t> count = number_of(text.substr(kCountAt, kDigits));
+  if (!highest || !count) return false;
+  if (text.substr(0, kHeaderNbytes) != header_text(*highest, *count)) return false;
   lines_.assign(text.substr(kHeaderNbytes));
-  last_ = 0;
   const size_t nlines = lines_.size() / kLineNbytes;
-  if (nlines > 2 * static_cast<size_t>(count) + kCompactionSlack) return false;
-  if (nlines > 0 && !parse_number(std::string_view(lines_).substr(lines_.size() - kLineNbytes, kDigits), &last_))
-    return false;
-  highest_ = std::max(highest_, last_);
+  if (nlines > 2 * static_cast<size_t>(*count) + kCompactionSlack) return false;
+  last_ = 0;
+  if (nlines > 0) {
+    const std::optional<uint32_t> last = number_of(std::string_view(lines_).substr(lines_.size() - kLineNbytes, kDigits));
+    if (!last) return false;
+    last_ = *last;
+  }
+  highest_ = std::max(*highest, last_);
   return highest_ < kMaxSequence;
 }
 
@@ -99,10 +95,7 @@ DWORD FolderIndex::rebuild(const std::string &folder) {
   for (const auto &[sequence, thumbprint] : entries) lines_ += line_of(sequence, thumbprint);
   // The old index goes first: one left behind by a failed write would miss what came since.
   if (DWORD error = privfile::remove_file(index_path(folder))) return error;
-  char header[kHeaderNbytes + 1];
-  snprintf(header, sizeof header, kHeaderFormat.data(), static_cast<unsigned>(highest_),
-           static_cast<unsigned>(entries.size()));
-  const std::string text = header + lines_;
+  const std::string text = header_text(highest_, static_cast<uint32_t>(entries.size())) + lines_;
   // Without an index the next writer lists the folder again, so a failed write costs only time.
   privfile::write_file(folder, kIndexName, std::vector<BYTE>(text.begin(), text.end()), kFileMode,
                        privfile::Placement::kReplace);
@@ -113,10 +106,8 @@ std::vector<uint32_t> FolderIndex::numbers_of(const std::string &thumbprint) con
   std::vector<uint32_t> numbers;
   const std::string_view lines(lines_);
   for (size_t at = 0; at + kLineNbytes <= lines.size(); at += kLineNbytes) {
-    uint32_t sequence = 0;
-    if (lines.substr(at + kDigits + 1, kThumbprintDigits) == thumbprint &&
-        parse_number(lines.substr(at, kDigits), &sequence))
-      numbers.push_back(sequence);
+    if (lines.substr(at + kDigits + 1, kThumbprintDigits) != thumbprint) continue;
+    if (const std::optional<uint32_t> sequence = number_of(lines.substr(at, kDigits))) numbers.push_back(*sequence);
   }
   std::sort(numbers.begin(), numbers.end());
   return numbers;

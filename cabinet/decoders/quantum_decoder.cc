@@ -111,7 +111,9 @@ constexpr std::array<uint64_t, kMaxTotal + 1> kReciprocals = make_reciprocals();
  * The arithmetic decoder. `low_`, `high_` and `code_` are 16-bit registers; the code value
  * always lies in [low_, high_], which every narrowing and renormalisation step preserves, so
  * the range is never empty and the symbol search always ends inside the model.
+ * `AboveCount` is the model search's comparison.
  */
+template <typename AboveCount>
 class ArithmeticDecoder {
  public:
   ArithmeticDecoder(const uint8_t *in, uint32_t in_nbytes) : in_(in, in_nbytes) {
@@ -122,14 +124,12 @@ class ArithmeticDecoder {
   [[gnu::always_inline]] uint32_t decode(Model *model) {
     const uint32_t range = high_ - low_ + 1;
     const uint32_t total = model->cum[0];
-    // Below `total`, since code_ - low_ < range.
-    const uint32_t target = ((code_ - low_ + 1) * total - 1) / range;
     uint32_t upper;
     uint32_t lower;
-    // range / total scaled by 2^40, made while the division runs: at most 2^56, and times a
+    // range / total scaled by 2^40, made while the search runs: at most 2^56, and times a
     // frequency up to the total at most 2^56 again, so one multiplication after the search does.
     const uint64_t scaled_range = range * kReciprocals[total];
-    const uint32_t symbol = model_find_and_count(model, target, &upper, &lower);
+    const uint32_t symbol = model_find_and_count<AboveCount>(model, range, (code_ - low_ + 1) * total, &upper, &lower);
     high_ = low_ + static_cast<uint32_t>((upper * scaled_range) >> kReciprocalShift) - 1;
     low_ += static_cast<uint32_t>((lower * scaled_range) >> kReciprocalShift);
     renormalise();
@@ -281,10 +281,11 @@ struct QuantumHandle {
 };
 
 // Decodes one block of `want_nbytes` bytes; false when the block cannot be decoded.
+template <typename AboveCount>
 [[gnu::always_inline]] inline bool decode_steps(QuantumHandle *h, const uint8_t *in, uint32_t in_nbytes, uint8_t *out,
                                                 uint32_t want_nbytes) {
   Models &m = h->models;
-  ArithmeticDecoder coder(in, in_nbytes);
+  ArithmeticDecoder<AboveCount> coder(in, in_nbytes);
   WindowWriter writer(h->window, 1u << h->window_bits, h->window_pos, out);
   uint32_t left = want_nbytes;
   bool overrun = false;
@@ -320,15 +321,17 @@ struct QuantumHandle {
 }
 
 bool decode_block_generic(QuantumHandle *h, const uint8_t *in, uint32_t in_nbytes, uint8_t *out, uint32_t want_nbytes) {
-  return decode_steps(h, in, in_nbytes, out, want_nbytes);
+  return decode_steps<Sse2AboveCount>(h, in, in_nbytes, out, want_nbytes);
 }
 
 // The same where the processor has AVX2 and BMI2: shifts by a variable count, which the bit
 // reader and the renormalisation make on every symbol, need no fixed shift register, and the
-// search target goes into the vector lanes in one instruction.
-[[gnu::target("avx2,bmi,bmi2")]] bool decode_block_avx2(QuantumHandle *h, const uint8_t *in, uint32_t in_nbytes,
-                                                        uint8_t *out, uint32_t want_nbytes) {
-  return decode_steps(h, in, in_nbytes, out, want_nbytes);
+// model search multiplies eight 32-bit lanes at once. Flattened, so that the search's AVX2
+// comparison is compiled into this function alone.
+[[gnu::target("avx2,bmi,bmi2"), gnu::flatten]] bool decode_block_avx2(QuantumHandle *h, const uint8_t *in,
+                                                                      uint32_t in_nbytes, uint8_t *out,
+                                                                      uint32_t want_nbytes) {
+  return decode_steps<Avx2AboveCount>(h, in, in_nbytes, out, want_nbytes);
 }
 
 bool decode_block(QuantumHandle *h, const uint8_t *in, uint32_t in_nbytes, uint8_t *out, uint32_t want_nbytes) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <immintrin.h>
 
 namespace cab::quantum {
 
@@ -89,7 +90,7 @@ constexpr uint32_t slots_below(uint32_t limit) {
  */
 constexpr uint32_t kLanes = 8;
 constexpr uint32_t kModelEntries = (kMaxModelSymbols + 1 + kLanes - 1) / kLanes * kLanes;
-// Frequencies fit signed 16-bit lanes, which compare in one instruction.
+// A frequency times a range (at most 2^16) fits a signed 32-bit lane.
 static_assert(kRescaleTotal + kFrequencyStep < 0x8000);
 
 struct Model {
@@ -115,40 +116,89 @@ void models_init(Models *models, uint32_t window_bits);
 void model_rescale(Model *model);
 
 /*
- * Finds the entry i whose frequencies hold `target` (cum[i] > target >= cum[i + 1]; target must
- * be below the total), puts cum[i] and cum[i + 1] in `*upper` and `*lower`, then counts one
- * coding of it: kFrequencyStep more for entries 0 to i, and a rescale when the total passes
- * kRescaleTotal. As the frequencies fall, entries 0 to i are exactly those above `target`: one
- * comparison of a group of entries tells how many of them belong to the symbol's span and
- * which of them to count, and the first group with one not above `target` holds entry i + 1.
+ * The arithmetic decoder's target is floor((scaled_code - 1) / range) for
+ * scaled_code = (code - low + 1) * total, and a frequency lies above it exactly when the
+ * frequency times `range` is at least scaled_code: comparing products keeps a division off the
+ * path from one symbol to the next. `range` is 1 to 2^16 and scaled_code at least 1, so every
+ * product and the threshold fit signed 32-bit lanes.
+ *
+ * Each kind below tells how many of kLanes frequencies, counted from the first, lie above the
+ * target: one with SSE2, which every x86-64 processor has, one with AVX2's 32-bit multiplies.
  */
-[[gnu::always_inline]] inline uint32_t model_find_and_count(Model *model, uint32_t target, uint32_t *upper,
-                                                           uint32_t *lower) {
-  using Lanes = int16_t __attribute__((vector_size(2 * kLanes)));
-  using Narrow = int8_t __attribute__((vector_size(kLanes)));
-  const Lanes targets = Lanes{} + static_cast<int16_t>(target);
+class Sse2AboveCount {
+ public:
+  [[gnu::always_inline]] Sse2AboveCount(uint32_t range, uint32_t scaled_code)
+      : range_less_one_(_mm_set1_epi16(static_cast<int16_t>(range - 1))),
+        threshold_(_mm_set1_epi32(static_cast<int32_t>(scaled_code - 1))) {}
+
+  [[gnu::always_inline]] uint32_t operator()(const uint16_t *frequencies) const {
+    const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i *>(frequencies));
+    // Each product as value * (range - 1) + value: range - 1 fits a 16-bit lane.
+    const __m128i low_halves = _mm_mullo_epi16(values, range_less_one_);
+    const __m128i high_halves = _mm_mulhi_epu16(values, range_less_one_);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i first = _mm_add_epi32(_mm_unpacklo_epi16(low_halves, high_halves), _mm_unpacklo_epi16(values, zero));
+    const __m128i second = _mm_add_epi32(_mm_unpackhi_epi16(low_halves, high_halves), _mm_unpackhi_epi16(values, zero));
+    const __m128i above = _mm_packs_epi32(_mm_cmpgt_epi32(first, threshold_), _mm_cmpgt_epi32(second, threshold_));
+    // Two mask bits per frequency, and the frequencies fall: the first clear bit ends the count.
+    return static_cast<uint32_t>(__builtin_ctz(~static_cast<uint32_t>(_mm_movemask_epi8(above)))) / 2;
+  }
+
+ private:
+  __m128i range_less_one_;
+  __m128i threshold_;
+};
+
+class Avx2AboveCount {
+ public:
+  [[gnu::target("avx2")]] Avx2AboveCount(uint32_t range, uint32_t scaled_code)
+      : ranges_(_mm256_set1_epi32(static_cast<int32_t>(range))),
+        threshold_(_mm256_set1_epi32(static_cast<int32_t>(scaled_code - 1))) {}
+
+  [[gnu::target("avx2,bmi")]] uint32_t operator()(const uint16_t *frequencies) const {
+    const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i *>(frequencies));
+    const __m256i products = _mm256_mullo_epi32(_mm256_cvtepu16_epi32(values), ranges_);
+    const __m256i above = _mm256_cmpgt_epi32(products, threshold_);
+    return static_cast<uint32_t>(__builtin_ctz(~static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(above)))));
+  }
+
+ private:
+  __m256i ranges_;
+  __m256i threshold_;
+};
+
+/*
+ * Finds the entry i whose frequencies hold the target (see above), puts cum[i] and cum[i + 1]
+ * in `*upper` and `*lower`, then counts one coding of it: kFrequencyStep more for entries 0 to
+ * i, and a rescale when the total passes kRescaleTotal. As the frequencies fall, entries 0 to i
+ * are exactly those above the target, so the first group with one not above it holds entry
+ * i + 1, and its count of those above tells which of its entries to count.
+ */
+template <typename AboveCount>
+[[gnu::always_inline]] inline uint32_t model_find_and_count(Model *model, uint32_t range, uint32_t scaled_code,
+                                                           uint32_t *upper, uint32_t *lower) {
+  // kFrequencyStep for the first n of a group's entries starts at kSteps + kLanes - n.
+  alignas(32) static constexpr int16_t kSteps[2 * kLanes] = {kFrequencyStep, kFrequencyStep, kFrequencyStep,
+                                                             kFrequencyStep, kFrequencyStep, kFrequencyStep,
+                                                             kFrequencyStep, kFrequencyStep};
+  const AboveCount count_above(range, scaled_code);
   uint16_t *const cum = model->cum;
   uint32_t group = 0;
-  Lanes values;
-  Lanes above;
-  uint64_t above_bytes;
-  for (;; group += kLanes) {
-    std::memcpy(&values, cum + group, sizeof values);
-    above = values > targets;
-    const Narrow narrow = __builtin_convertvector(above, Narrow);
-    std::memcpy(&above_bytes, &narrow, sizeof above_bytes);
-    if (above_bytes != ~uint64_t{0}) break;
+  uint32_t count;
+  while ((count = count_above(cum + group)) == kLanes) {
     // The whole group lies above: count it now.
-    values += static_cast<int16_t>(kFrequencyStep);
-    std::memcpy(cum + group, &values, sizeof values);
+    auto *const frequencies = reinterpret_cast<__m128i *>(cum + group);
+    _mm_storeu_si128(frequencies, _mm_add_epi16(_mm_loadu_si128(frequencies), _mm_set1_epi16(kFrequencyStep)));
+    group += kLanes;
   }
-  const uint32_t entry = group + static_cast<uint32_t>(__builtin_ctzll(~above_bytes)) / 8 - 1;
+  const uint32_t entry = group + count - 1;
   // Entry i + 1 lies in the group not yet counted; entry i may end the group before it.
-  *upper = cum[entry] - (entry < group ? kFrequencyStep : 0);
+  *upper = cum[entry] - (count == 0 ? kFrequencyStep : 0);
   *lower = cum[entry + 1];
   const uint32_t symbol = model->symbol[entry];  // before a rescale may reorder the entries
-  values += above & static_cast<int16_t>(kFrequencyStep);
-  std::memcpy(cum + group, &values, sizeof values);
+  auto *const frequencies = reinterpret_cast<__m128i *>(cum + group);
+  const __m128i steps = _mm_loadu_si128(reinterpret_cast<const __m128i *>(kSteps + kLanes - count));
+  _mm_storeu_si128(frequencies, _mm_add_epi16(_mm_loadu_si128(frequencies), steps));
   if (cum[0] > kRescaleTotal) model_rescale(model);
   return symbol;
 }

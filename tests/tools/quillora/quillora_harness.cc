@@ -168,9 +168,11 @@ RunResult Sandbox::run_on_terminal(const std::vector<std::string> &args, const s
     pollfd fd{terminal, POLLIN, 0};
     // A prompt is answered once its ':' has shown and the program has turned echo off: input
     // typed before that would be flushed when the program changes the terminal's settings.
+    // What it printed before that is read first, so that every ':' shown so far counts as
+    // answered: a question still unread would otherwise take the next answer too early.
     const bool prompt_pending =
         next_line < typed.size() && std::count(result.out.begin(), result.out.end(), ':') > prompts_seen;
-    if (prompt_pending && echo_is_off(terminal)) {
+    if (prompt_pending && echo_is_off(terminal) && poll(&fd, 1, 0) == 0) {
       const std::string line = typed[next_line++] + "\n";
       if (write(terminal, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
         throw std::runtime_error("cannot type on the terminal");

@@ -178,9 +178,8 @@ template <typename AboveCount>
 [[gnu::always_inline]] inline uint32_t model_find_and_count(Model *model, uint32_t range, uint32_t scaled_code,
                                                            uint32_t *upper, uint32_t *lower) {
   // kFrequencyStep for the first n of a group's entries starts at kSteps + kLanes - n.
-  alignas(32) static constexpr int16_t kSteps[2 * kLanes] = {kFrequencyStep, kFrequencyStep, kFrequencyStep,
-                                                             kFrequencyStep, kFrequencyStep, kFrequencyStep,
-                                                             kFrequencyStep, kFrequencyStep};
+  static constexpr int16_t kSteps[2 * kLanes] = {kFrequencyStep, kFrequencyStep, kFrequencyStep, kFrequencyStep,
+                                                 kFrequencyStep, kFrequencyStep, kFrequencyStep, kFrequencyStep};
   const AboveCount count_above(range, scaled_code);
   uint16_t *const cum = model->cum;
   uint32_t group = 0;

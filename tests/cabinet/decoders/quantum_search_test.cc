@@ -54,12 +54,13 @@ TEST(QuantumSearch, BothComparisonsAgreeWithTheDivisionAtEveryEdge) {
       for (int round = 0; round < 16; ++round) {
         for (uint32_t range : ranges) {
           for (uint32_t entry = 1; entry <= expected.nsymbols; ++entry) {
-            // The least code position whose target reaches this entry's frequency, and the one before.
-            const uint32_t total = expected.cum[0];
-            const uint32_t edge = (expected.cum[entry] * range + 1 + total - 1) / total;
-            for (uint32_t position : {edge - 1, edge}) {
+            for (const uint32_t past_edge : {0u, 1u}) {
+              // The code position just below the least one whose target reaches this entry's
+              // frequency, then that one, each in the model as the step before left it.
+              const uint32_t total = expected.cum[0];
+              const uint32_t position = (expected.cum[entry] * range + total) / total - 1 + past_edge;
               if (position < 1 || position > range) continue;
-              const uint32_t scaled_code = position * expected.cum[0];
+              const uint32_t scaled_code = position * total;
               uint32_t expected_upper = 0;
               uint32_t expected_lower = 0;
               uint32_t upper = 0;

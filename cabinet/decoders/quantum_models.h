@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <immintrin.h>
 
 namespace cab::quantum {

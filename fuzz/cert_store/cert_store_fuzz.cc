@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,15 +81,18 @@ void check_properties(const BYTE *data, size_t nbytes) {
 }
 
 void check_index(const BYTE *data, size_t nbytes) {
-  constexpr size_t kLineNbytes = 50;  // "NNNNNNNN <40 hex digits>\n"
+  using certstore::kIndexLineNbytes;
   const std::string_view text(reinterpret_cast<const char *>(data), nbytes);
   certstore::FolderIndex index;
-  if (!index.parse(text) || text.size() < kLineNbytes + 1 || text[text.size() - kLineNbytes - 1] != '\n') return;
-  const std::string_view last = text.substr(text.size() - kLineNbytes);
-  const uint32_t number = static_cast<uint32_t>(std::strtoul(std::string(last.substr(0, 8)).c_str(), nullptr, 10));
-  check(number <= index.highest(), "a line is numbered above the highest number");
-  const std::vector<uint32_t> found = index.numbers_of(std::string(last.substr(9, 40)));
-  check(std::find(found.begin(), found.end(), number) != found.end(), "the last line's thumbprint misses its number");
+  if (!index.parse(text) || text.size() < kIndexLineNbytes + 1 || text[text.size() - kIndexLineNbytes - 1] != '\n')
+    return;
+  const std::string_view last = text.substr(text.size() - kIndexLineNbytes);
+  const std::optional<uint32_t> number = certstore::number_of(last.substr(0, certstore::kNumberDigits));
+  check(number.has_value(), "a parsed index ends in a line without a number");
+  check(*number <= index.highest(), "a line is numbered above the highest number");
+  const std::vector<uint32_t> found =
+      index.numbers_of(std::string(last.substr(certstore::kNumberDigits + 1, certstore::kThumbprintDigits)));
+  check(std::find(found.begin(), found.end(), *number) != found.end(), "the last line's thumbprint misses its number");
 }
 
 void decode(LPCSTR type, const CRYPTOAPI_BLOB &blob) {

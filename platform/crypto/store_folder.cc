@@ -25,8 +25,6 @@ namespace {
 constexpr std::string_view kCertificateSuffix = ".cer";
 constexpr std::string_view kPropertiesSuffix = ".props";
 constexpr std::string_view kMarkSuffix = ".sha1";
-constexpr size_t kDigits = 8;
-constexpr mode_t kFileMode = 0600;
 
 std::string path_of(const std::string &folder, uint32_t sequence, std::string_view suffix) {
   return folder + "/" + number_text(sequence) + std::string(suffix);
@@ -38,20 +36,20 @@ std::string mark_name(uint32_t sequence, const std::string &thumbprint) {
 
 // The number of a name that is exactly eight digits and the suffix.
 std::optional<uint32_t> sequence_of(std::string_view name, std::string_view suffix) {
-  if (name.size() != kDigits + suffix.size() || name.substr(kDigits) != suffix) return std::nullopt;
-  return number_of(name.substr(0, kDigits));
+  if (name.size() != kNumberDigits + suffix.size() || name.substr(kNumberDigits) != suffix) return std::nullopt;
+  return number_of(name.substr(0, kNumberDigits));
 }
 
 // The number of a mark's name, "NNNNNNNN.<40 uppercase hex digits>.sha1", and its thumbprint.
 std::optional<uint32_t> mark_of(std::string_view name, std::string *thumbprint) {
-  constexpr size_t kHexAt = kDigits + 1;
-  if (name.size() != kHexAt + kThumbprintDigits + kMarkSuffix.size() || name[kDigits] != '.' ||
+  constexpr size_t kHexAt = kNumberDigits + 1;
+  if (name.size() != kHexAt + kThumbprintDigits + kMarkSuffix.size() || name[kNumberDigits] != '.' ||
       !name.ends_with(kMarkSuffix))
     return std::nullopt;
   const std::string_view hex = name.substr(kHexAt, kThumbprintDigits);
   const auto is_hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
   if (!std::all_of(hex.begin(), hex.end(), is_hex)) return std::nullopt;
-  std::optional<uint32_t> sequence = number_of(name.substr(0, kDigits));
+  std::optional<uint32_t> sequence = number_of(name.substr(0, kNumberDigits));
   if (sequence) thumbprint->assign(hex);
   return sequence;
 }
@@ -63,13 +61,13 @@ struct DirClose {
 }  // namespace
 
 std::string number_text(uint32_t sequence) {
-  char digits[kDigits + 1];
+  char digits[kNumberDigits + 1];
   snprintf(digits, sizeof digits, "%08u", static_cast<unsigned>(sequence));
   return digits;
 }
 
 std::optional<uint32_t> number_of(std::string_view digits) {
-  if (digits.size() != kDigits) return std::nullopt;
+  if (digits.size() != kNumberDigits) return std::nullopt;
   uint32_t sequence = 0;
   for (char c : digits) {
     if (c < '0' || c > '9') return std::nullopt;
@@ -175,7 +173,7 @@ DWORD write_entry(const std::string &folder, uint32_t sequence, const std::strin
                   privfile::Placement placement) {
   if (DWORD error = write_properties(folder, sequence, properties)) return error;
   if (DWORD error = write_mark(folder, sequence, thumbprint)) return error;
-  return privfile::write_file(folder, number_text(sequence) + std::string(kCertificateSuffix), der, kFileMode,
+  return privfile::write_file(folder, number_text(sequence) + std::string(kCertificateSuffix), der, kStoreFileMode,
                               placement);
 }
 
@@ -183,7 +181,7 @@ DWORD write_mark(const std::string &folder, uint32_t sequence, const std::string
   // A mark only saves reading the certificate, so it is not flushed: one lost in a crash is
   // found missing and written again.
   const int fd = platform::open_file((folder + "/" + mark_name(sequence, thumbprint)).c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, kFileMode);
+                                     O_WRONLY | O_CREAT | O_TRUNC, kStoreFileMode);
   if (fd < 0) return win_error_from_errno(errno);
   close(fd);
   return ERROR_SUCCESS;
@@ -192,7 +190,7 @@ DWORD write_mark(const std::string &folder, uint32_t sequence, const std::string
 DWORD write_properties(const std::string &folder, uint32_t sequence, const certprops::Properties &properties) {
   if (properties == certprops::Properties{}) return privfile::remove_file(path_of(folder, sequence, kPropertiesSuffix));
   return privfile::write_file(folder, number_text(sequence) + std::string(kPropertiesSuffix),
-                              certprops::serialize(properties), kFileMode, privfile::Placement::kReplace);
+                              certprops::serialize(properties), kStoreFileMode, privfile::Placement::kReplace);
 }
 
 DWORD remove_entry(const std::string &folder, uint32_t sequence, const std::string &thumbprint) {

@@ -36,6 +36,8 @@ namespace certstore {
 constexpr uint32_t kMaxSequence = 99'999'999;
 constexpr size_t kMaxCertificateNbytes = 1024 * 1024;
 constexpr size_t kThumbprintDigits = 40;
+constexpr size_t kNumberDigits = 8;  // of NNNNNNNN
+constexpr unsigned kStoreFileMode = 0600;  // every file of the folder is the user's alone
 
 // The names of a folder, sorted out without reading a file.
 struct Listing {

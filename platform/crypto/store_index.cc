@@ -19,16 +19,14 @@
 namespace certstore {
 namespace {
 
-constexpr size_t kDigits = 8;
-constexpr size_t kLineNbytes = kDigits + 1 + kThumbprintDigits + 1;
 constexpr std::string_view kHeaderFormat = "index 1 highest %08u count %08u\n";
-constexpr size_t kHeaderNbytes = kHeaderFormat.size() - 2 * 4 + 2 * kDigits;
-constexpr size_t kHighestAt = 16;  // where the header's numbers begin
-constexpr size_t kCountAt = 31;
+constexpr size_t kHeaderNbytes = kHeaderFormat.size() - 2 * 4 + 2 * kNumberDigits;
+// Where the header's two numbers begin.
+constexpr size_t kHighestAt = kHeaderFormat.find('%');
+constexpr size_t kCountAt = kHeaderFormat.find('%', kHighestAt + 1) - 4 + kNumberDigits;
 constexpr size_t kMaxIndexNbytes = 16 * 1024 * 1024;
 // Lines left by removals are dropped when the index has grown past twice its certificates and this.
 constexpr uint32_t kCompactionSlack = 1024;
-constexpr mode_t kFileMode = 0600;
 
 std::string index_path(const std::string &folder) { return folder + "/" + kIndexName; }
 
@@ -47,17 +45,17 @@ bool file_exists(const std::string &path) { return access(path.c_str(), F_OK) ==
 }  // namespace
 
 bool FolderIndex::parse(std::string_view text) {
-  if (text.size() < kHeaderNbytes || (text.size() - kHeaderNbytes) % kLineNbytes != 0) return false;
-  const std::optional<uint32_t> highest = number_of(text.substr(kHighestAt, kDigits));
-  const std::optional<uint32_t> count = number_of(text.substr(kCountAt, kDigits));
+  if (text.size() < kHeaderNbytes || (text.size() - kHeaderNbytes) % kIndexLineNbytes != 0) return false;
+  const std::optional<uint32_t> highest = number_of(text.substr(kHighestAt, kNumberDigits));
+  const std::optional<uint32_t> count = number_of(text.substr(kCountAt, kNumberDigits));
   if (!highest || !count) return false;
   if (text.substr(0, kHeaderNbytes) != header_text(*highest, *count)) return false;
   lines_.assign(text.substr(kHeaderNbytes));
-  const size_t nlines = lines_.size() / kLineNbytes;
+  const size_t nlines = lines_.size() / kIndexLineNbytes;
   if (nlines > 2 * static_cast<size_t>(*count) + kCompactionSlack) return false;
   last_ = 0;
   if (nlines > 0) {
-    const std::optional<uint32_t> last = number_of(std::string_view(lines_).substr(lines_.size() - kLineNbytes, kDigits));
+    const std::optional<uint32_t> last = number_of(std::string_view(lines_).substr(lines_.size() - kIndexLineNbytes, kNumberDigits));
     if (!last) return false;
     last_ = *last;
   }
@@ -97,7 +95,7 @@ DWORD FolderIndex::rebuild(const std::string &folder) {
   if (DWORD error = privfile::remove_file(index_path(folder))) return error;
   const std::string text = header_text(highest_, static_cast<uint32_t>(entries.size())) + lines_;
   // Without an index the next writer lists the folder again, so a failed write costs only time.
-  privfile::write_file(folder, kIndexName, std::vector<BYTE>(text.begin(), text.end()), kFileMode,
+  privfile::write_file(folder, kIndexName, std::vector<BYTE>(text.begin(), text.end()), kStoreFileMode,
                        privfile::Placement::kReplace);
   return ERROR_SUCCESS;
 }
@@ -105,9 +103,9 @@ DWORD FolderIndex::rebuild(const std::string &folder) {
 std::vector<uint32_t> FolderIndex::numbers_of(const std::string &thumbprint) const {
   std::vector<uint32_t> numbers;
   const std::string_view lines(lines_);
-  for (size_t at = 0; at + kLineNbytes <= lines.size(); at += kLineNbytes) {
-    if (lines.substr(at + kDigits + 1, kThumbprintDigits) != thumbprint) continue;
-    if (const std::optional<uint32_t> sequence = number_of(lines.substr(at, kDigits))) numbers.push_back(*sequence);
+  for (size_t at = 0; at + kIndexLineNbytes <= lines.size(); at += kIndexLineNbytes) {
+    if (lines.substr(at + kNumberDigits + 1, kThumbprintDigits) != thumbprint) continue;
+    if (const std::optional<uint32_t> sequence = number_of(lines.substr(at, kNumberDigits))) numbers.push_back(*sequence);
   }
   std::sort(numbers.begin(), numbers.end());
   return numbers;

@@ -1,12 +1,14 @@
 // store_index.h - the index of a store folder's certificates by number and thumbprint, kept by its writers so that an addition needs no listing of the folder (internal).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/base/win_types.h"
+#include "platform/crypto/store_folder.h"
 
 namespace certstore {
 
@@ -22,6 +24,7 @@ namespace certstore {
  * the index, a lost write) it is rebuilt from a listing of the folder.
  */
 constexpr char kIndexName[] = ".index";
+constexpr size_t kIndexLineNbytes = kNumberDigits + 1 + kThumbprintDigits + 1;
 
 class FolderIndex {
  public:

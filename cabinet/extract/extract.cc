@@ -4,5 +4,5 @@
 #include "cabinet/include/extract_job.h"
 
 extern "C" __attribute__((visibility("default"))) int extract(const char *cabinet_path, const char *destination) {
-  return run_extract(cabinet_path, destination, &runtime_cab_ops, extract_notify, nullptr);
+  return run_extract(cabinet_path, destination, &runtime_cab_ops, &runtime_map_ops, extract_notify, nullptr);
 }

@@ -40,8 +40,8 @@ size_t cabinet_name_start(const char *path) {
   return name_start;
 }
 
-int run_extract(const char *cabinet_path, const char *destination, const CabOps *ops, cab_notify_fn notify,
-                void *caller) {
+int run_extract(const char *cabinet_path, const char *destination, const CabOps *ops, const CabMapOps *map_ops,
+                cab_notify_fn notify, void *caller) {
   char folder[CAB_PATH_NBYTES];
   char name[CAB_PATH_NBYTES];
   if (cabinet_path == nullptr || !split_cabinet_path(cabinet_path, folder, name)) return ERR_OPEN_CABINET;
@@ -56,6 +56,7 @@ int run_extract(const char *cabinet_path, const char *destination, const CabOps 
   CabReader *reader = cab_reader_create(ops->cab_alloc, ops->cab_free, ops->cab_open, ops->cab_read, ops->cab_write,
                                         ops->cab_close, ops->cab_seek, &error);
   if (reader == nullptr) return error.code;
+  if (map_ops != nullptr) cab_reader_allow_mapping(reader, map_ops);
   int ok = cab_reader_copy(reader, name, folder, notify, &job);
   cab_reader_destroy(reader);
   if (job.folder >= 0) _close(job.folder);

@@ -17,7 +17,9 @@ extern "C" {
  *   2 not a cabinet                   6 unknown method          10 wrong cabinet of the set
  *   3 unsupported format version      7 data cannot be decoded  11 aborted: an output file cannot be
  *   4 damaged cabinet                 8 an output write failed      created, or names were refused
- * Files extracted before a failure stay.
+ * Files extracted before a failure stay. A cabinet larger than 256 KiB is read in place (mapped);
+ * the first such call installs a SIGBUS handler for the process, so that a cabinet shortened by
+ * another process meanwhile gives 4, and passes every other bus error on to the handler it replaced.
  */
 int extract(const char *cabinet_path, const char *destination);
 

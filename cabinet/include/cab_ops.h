@@ -32,6 +32,24 @@ typedef struct CabOps {
   cab_seek_fn cab_seek;
 } CabOps;
 
+struct iovec;
+
+/* What a caller whose handles are files that can be mapped adds (cab_reader_allow_mapping): the
+ * reader then reads a large cabinet in place instead of copying it, and writes stored files
+ * straight from there. The caller's writes may then be given mapped bytes, which they pass to the
+ * system untouched: the cabinet may be shortened meanwhile, and only cab_read_mapped survives that. */
+typedef struct CabMapOps {
+  /* Maps the whole of `handle` read-only if it holds at least `min_nbytes`: returns its first byte
+   * and sets *nbytes, or null, and the reader reads the file as usual. */
+  const void *(*cab_map)(int32_t handle, uint64_t min_nbytes, uint64_t *nbytes);
+  void (*cab_unmap)(const void *bytes, uint64_t nbytes);
+  /* Runs read(context), which touches mapped bytes only in [bytes, bytes + nbytes). Returns 1, or 0
+   * when a page there was gone (the file was shortened) and `read` was cut short. */
+  int32_t (*cab_read_mapped)(const void *bytes, uint64_t nbytes, void (*read)(void *context), void *context);
+  /* Writes the `count` pieces in order, as cab_write does. Returns their total, or -1. */
+  int32_t (*cab_write_pieces)(int32_t handle, const struct iovec *pieces, int32_t count);
+} CabMapOps;
+
 /* The runtime library's open flags and permissions that the reader passes. */
 enum {
   CAB_O_RDONLY = 0x0000,

@@ -80,6 +80,10 @@ typedef struct CabReader CabReader;
 CabReader *cab_reader_create(cab_alloc_fn cab_alloc, cab_free_fn cab_free, cab_open_fn cab_open, cab_read_fn cab_read,
                              cab_write_fn cab_write, cab_close_fn cab_close, cab_seek_fn cab_seek, CabError *error);
 
+/* Lets the reader map the cabinets it opens from now on through `*map_ops`, which must outlive the
+ * context; only cabinets larger than its read buffer are mapped. */
+void cab_reader_allow_mapping(CabReader *reader, const CabMapOps *map_ops);
+
 /* Walks the cabinet `cabinet_folder` + `cabinet_name` and extracts what the handler asks for.
  * `user` is handed back in every note. Returns 1 on success, 0 with the code recorded. The
  * cabinet files are closed on return; the decoder and its buffers stay for the next copy. */

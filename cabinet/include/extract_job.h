@@ -22,8 +22,10 @@ struct ExtractJob {
   void *caller;                       // for a handler that wraps extract_notify
 };
 
-// The seven operations over the runtime library's allocation and _open/_read/... functions.
+// The seven operations over the runtime library's allocation and _open/_read/... functions, and
+// the mapping of large cabinets over the platform's mapped files and _write_pieces.
 extern const CabOps runtime_cab_ops;
+extern const CabMapOps runtime_map_ops;
 
 // The handler of extract(): NOTE_COPY creates the output file below the destination (through no
 // symbolic link, never a special file; an existing file is truncated) under the stored name made
@@ -36,8 +38,9 @@ int32_t extract_notify(int32_t kind, CabNote *note);
 // comes before is the cabinet's folder, where the next cabinets of its set are looked for.
 size_t cabinet_name_start(const char *path);
 
-// Runs one extraction with `notify` (extract_notify or a handler that calls it) over `ops`.
+// Runs one extraction with `notify` (extract_notify or a handler that calls it) over `ops`, mapping
+// large cabinets through `map_ops` unless it is null.
 // `caller` is stored in the job. Returns 0 or the error code, as extract() does: ERR_ABORTED
 // when the walk succeeded but files were skipped for their names.
-int run_extract(const char *cabinet_path, const char *destination, const CabOps *ops, cab_notify_fn notify,
-                void *caller);
+int run_extract(const char *cabinet_path, const char *destination, const CabOps *ops, const CabMapOps *map_ops,
+                cab_notify_fn notify, void *caller);

@@ -90,6 +90,7 @@ int read_neighbour_names(CabReader *r, uint16_t flags) {
 
 bool close_cabinet(CabReader *r) {
   bool ok = true;
+  stream_unmap(&r->data);
   if (r->data.handle != kClosed) ok = r->ops.cab_close(r->data.handle) == 0;
   r->data.handle = kClosed;
   if (r->list.handle != kClosed) ok = (r->ops.cab_close(r->list.handle) == 0) && ok;
@@ -107,6 +108,7 @@ int open_cabinet(CabReader *r, const char *name, uint16_t expected_set_id, int32
   int32_t data_handle = r->ops.cab_open(r->cabinet_path, flags, permission);
   if (data_handle < 0) return reader_fail(r, ERR_OPEN_CABINET);
   stream_attach(&r->data, &r->ops, data_handle, r->data_buffer, sizeof r->data_buffer);
+  if (r->map_ops != nullptr) stream_map(&r->data, r->map_ops);
 
   uint8_t header[kHeaderNbytes];
   if (!read_exact(&r->list, header, sizeof header) || le32(header + kHeaderSignature) != kSignature)
@@ -162,6 +164,8 @@ int move_to_next_cabinet(CabReader *r) {
   memcpy(next_cabinet, r->next_cabinet, sizeof next_cabinet);
   memcpy(next_disk, r->next_disk, sizeof next_disk);
 
+  // What waits for the output may lie in this cabinet's mapping.
+  if (!flush_output(r)) return 0;
   r->note.error = 0;
   for (;;) {
     if (!close_cabinet(r)) return reader_fail(r, ERR_CORRUPT);

@@ -95,9 +95,21 @@ int switch_method(CabReader *r, uint16_t method_word) {
   return set_up_method(r, method_word);
 }
 
+struct BlockSum {
+  const uint8_t *data;
+  uint32_t nbytes;
+  uint32_t sum;
+};
+
+void sum_block(void *context) {
+  auto *block = static_cast<BlockSum *>(context);
+  block->sum = cab_checksum(block->data, block->nbytes, 0);
+}
+
 // Reads one data block at the data handle into the compressed buffer at `offset`; on success
 // `*in_nbytes` is offset plus the block's compressed count. A whole stored block is not copied:
-// it stays in the data stream's buffer, where the held block then points, until the next read.
+// it stays in the data stream's buffer or mapping, where the held block then points, until the
+// next read.
 int read_block_at(CabReader *r, uint32_t offset, uint32_t *in_nbytes) {
   uint8_t *header = r->data_header;
   if (!read_exact(&r->data, header, r->data_header_nbytes)) return reader_fail(r, ERR_CORRUPT);
@@ -115,11 +127,13 @@ int read_block_at(CabReader *r, uint32_t offset, uint32_t *in_nbytes) {
   }
   uint32_t stored = le32(header + kDataChecksum);
   if (stored != 0) {
-    uint32_t sum = cab_checksum(data, compressed_nbytes, 0);
-    sum = cab_checksum(header + kDataCompressedCount, r->data_header_nbytes - kDataCompressedCount, sum);
+    BlockSum block{data, compressed_nbytes, 0};
+    if (!stream_visit(&r->data, data, compressed_nbytes, sum_block, &block)) return reader_fail(r, ERR_CORRUPT);
+    uint32_t sum = cab_checksum(header + kDataCompressedCount, r->data_header_nbytes - kDataCompressedCount, block.sum);
     if (sum != stored) return reader_fail(r, ERR_CORRUPT);
   }
   r->block_data = borrow ? data : r->out_buffer;
+  r->block_in_mapping = borrow && stream_is_mapped(&r->data);
   *in_nbytes = offset + compressed_nbytes;
   return 1;
 }
@@ -136,6 +150,7 @@ int decode_block(CabReader *r, uint32_t in_nbytes, uint32_t out_nbytes) {
     if (r->decoder->decode(r->decoder_handle, r->in_buffer, in_nbytes, r->out_buffer, &produced) != DEC_OK)
       return reader_fail(r, ERR_DECODE);
     r->block_data = r->out_buffer;
+    r->block_in_mapping = false;
   } else {
     return reader_fail(r, ERR_METHOD);
   }

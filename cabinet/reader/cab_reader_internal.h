@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <sys/uio.h>
 
 #include "cabinet/decoders/decoder.h"
 #include "cabinet/reader/cab_format.h"
@@ -20,6 +21,8 @@ constexpr int32_t kClosed = -1;
 constexpr uint32_t kListBufferNbytes = 8192;
 constexpr uint32_t kDataBufferNbytes = 256 * 1024;
 constexpr uint32_t kStagingNbytes = 256 * 1024;
+// Pieces of one write: the blocks of a mapped cabinet, which wait in place, and the staging.
+constexpr uint32_t kMaxPieces = 64;
 static_assert(kDataBufferNbytes >= CAB_BLOCK_MAX_NBYTES + 2 * 264, "a whole block and its header fit the buffer");
 
 struct FileEntry {
@@ -35,6 +38,7 @@ struct FileEntry {
 struct CabReader {
   CabError *error;
   CabOps ops;
+  const CabMapOps *map_ops;  // null unless the caller allows mapping
   // During a copy: the caller's handler and opaque value.
   cab_notify_fn notify;
   void *user;
@@ -72,6 +76,7 @@ struct CabReader {
   const uint8_t *block_data;
   uint64_t block_folder_offset;
   uint32_t block_nbytes;
+  bool block_in_mapping;  // block_data lies in the data stream's mapping
 
   uint16_t method_word;  // METHOD_UNSET when no decoder is set up
   const CabDecoder *decoder;
@@ -82,7 +87,11 @@ struct CabReader {
 
   CabNote note;
 
-  // Output waits here and goes out in large writes: at the end of each file, or when full.
+  // Output waits in `pieces` and goes out in large writes: at the end of each file, or when full.
+  // Bytes of a mapped cabinet wait in place; any others are copied into `staging`.
+  struct iovec pieces[kMaxPieces];
+  uint32_t piece_count;
+  uint32_t queued_nbytes;
   uint32_t staged_nbytes;
   // The buffers come last: cab_reader_create clears everything before them.
   uint8_t staging[kStagingNbytes];
@@ -95,6 +104,9 @@ int reader_fail(CabReader *reader, int32_t code, int32_t detail = 0);
 
 // Sends one notification with the context's user value; returns the handler's answer.
 int32_t reader_notify(CabReader *reader, int32_t kind);
+
+// Writes what waits for the output handle; before a cabinet whose mapping it may point into closes.
+int flush_output(CabReader *reader);
 
 // Reads exactly `nbytes`; false on a short read or an error.
 bool read_exact(CabStream *stream, void *buffer, uint32_t nbytes);

@@ -42,6 +42,28 @@ bool refill(CabStream *s) {
   return true;
 }
 
+struct MappedCopy {
+  void *out;
+  const uint8_t *from;
+  uint32_t nbytes;
+};
+
+void copy_mapped(void *context) {
+  const auto *copy = static_cast<const MappedCopy *>(context);
+  memcpy(copy->out, copy->from, copy->nbytes);
+}
+
+int32_t read_mapped(CabStream *s, void *out, uint32_t nbytes) {
+  const uint64_t position = static_cast<uint64_t>(s->position);
+  const uint64_t left = position < s->mapped_nbytes ? s->mapped_nbytes - position : 0;
+  const uint32_t count = left < nbytes ? static_cast<uint32_t>(left) : nbytes;
+  if (count == 0) return 0;
+  MappedCopy copy{out, s->mapped + position, count};
+  if (!s->map_ops->cab_read_mapped(copy.from, count, copy_mapped, &copy)) return -1;
+  s->position += count;
+  return static_cast<int32_t>(count);
+}
+
 }  // namespace
 
 void stream_attach(CabStream *s, const CabOps *ops, int32_t handle, uint8_t *buffer, uint32_t capacity) {
@@ -53,9 +75,30 @@ void stream_attach(CabStream *s, const CabOps *ops, int32_t handle, uint8_t *buf
   s->buffered = 0;
   s->position = 0;
   s->handle_position = 0;
+  s->map_ops = nullptr;
+  s->mapped = nullptr;
+  s->mapped_nbytes = 0;
 }
 
+void stream_map(CabStream *s, const CabMapOps *map_ops) {
+  uint64_t nbytes = 0;
+  const void *bytes = map_ops->cab_map(s->handle, uint64_t{s->capacity} + 1, &nbytes);
+  if (bytes == nullptr) return;
+  s->map_ops = map_ops;
+  s->mapped = static_cast<const uint8_t *>(bytes);
+  s->mapped_nbytes = nbytes;
+}
+
+void stream_unmap(CabStream *s) {
+  if (s->mapped != nullptr) s->map_ops->cab_unmap(s->mapped, s->mapped_nbytes);
+  s->mapped = nullptr;
+  s->mapped_nbytes = 0;
+}
+
+bool stream_is_mapped(const CabStream *s) { return s->mapped != nullptr; }
+
 int32_t stream_read(CabStream *s, void *out, uint32_t nbytes) {
+  if (s->mapped != nullptr) return read_mapped(s, out, nbytes);
   auto *bytes = static_cast<uint8_t *>(out);
   uint32_t done = 0;
   while (done < nbytes) {
@@ -82,12 +125,37 @@ int32_t stream_read(CabStream *s, void *out, uint32_t nbytes) {
 
 const uint8_t *stream_take(CabStream *s, uint32_t nbytes) {
   if (nbytes > s->capacity) return nullptr;
+  if (s->mapped != nullptr) {
+    const auto position = static_cast<uint64_t>(s->position);
+    if (position > s->mapped_nbytes || s->mapped_nbytes - position < nbytes) return nullptr;
+    s->position += nbytes;
+    return s->mapped + position;
+  }
   if (buffered_ahead(s) < nbytes) {
     if (!refill(s) || s->buffered < nbytes) return nullptr;
   }
   const uint8_t *data = s->buffer + (s->position - s->buffer_offset);
   s->position += nbytes;
   return data;
+}
+
+bool stream_visit(const CabStream *s, const uint8_t *bytes, uint32_t nbytes, void (*visit)(void *context),
+                  void *context) {
+  if (s->mapped == nullptr) {
+    visit(context);
+    return true;
+  }
+  return s->map_ops->cab_read_mapped(bytes, nbytes, visit, context) != 0;
+}
+
+bool stream_still_whole(const CabStream *s) {
+  if (s->mapped == nullptr) return true;
+  struct LastByte {
+    const volatile uint8_t *at;
+  } last{s->mapped + s->mapped_nbytes - 1};
+  return s->map_ops->cab_read_mapped(s->mapped + s->mapped_nbytes - 1, 1, [](void *context) {
+    (void)*static_cast<LastByte *>(context)->at;
+  }, &last) != 0;
 }
 
 bool stream_seek(CabStream *s, int64_t offset) {

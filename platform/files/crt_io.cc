@@ -153,6 +153,32 @@ int _write(int handle, const void *buffer, unsigned count) {
   return static_cast<int>(done);
 }
 
+int _write_pieces(int handle, const struct iovec *pieces, int count) {
+  size_t total = 0;
+  if (count >= 0 && count <= IOV_MAX) {
+    for (int i = 0; i < count; ++i) total += pieces[i].iov_len;
+  }
+  if (count < 0 || count > IOV_MAX || total > INT_MAX) {
+    errno = EINVAL;
+    return -1;
+  }
+  const ssize_t written = platform::posix_writev(handle, pieces, count);
+  if (written < 0) return -1;
+  // What a short write (a signal, a full disk) left goes out piece by piece.
+  auto done = static_cast<size_t>(written);
+  for (int i = 0; i < count; ++i) {
+    const size_t nbytes = pieces[i].iov_len;
+    if (done >= nbytes) {
+      done -= nbytes;
+      continue;
+    }
+    if (_write(handle, static_cast<const char *>(pieces[i].iov_base) + done, static_cast<unsigned>(nbytes - done)) < 0)
+      return -1;
+    done = 0;
+  }
+  return static_cast<int>(total);
+}
+
 int64_t _lseek(int handle, int64_t offset, int origin) {
   static_assert(sizeof(off_t) == sizeof(int64_t), "large files need a 64-bit off_t");
   static constexpr int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};

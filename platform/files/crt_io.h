@@ -8,6 +8,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <sys/uio.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -51,6 +52,10 @@ int _read(int handle, void *buffer, unsigned count);
 
 // Writes all `count` bytes or fails. Returns `count`, or -1 (errno ENOSPC when the disk is full).
 int _write(int handle, const void *buffer, unsigned count);
+
+// This platform's addition: writes the `count` pieces in order as _write does, in one call when it
+// can. Returns their total, or -1 (EINVAL when it exceeds INT_MAX or `count` exceeds IOV_MAX).
+int _write_pieces(int handle, const struct iovec *pieces, int count);
 
 // Moves to `offset` from the start (origin 0), the current position (1) or the end (2).
 // Returns the new position, or -1.

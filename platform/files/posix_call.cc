@@ -65,6 +65,11 @@ ssize_t posix_write(int fd, const void *bytes, size_t nbytes) {
   return retry_on_eintr([&] { return write(fd, bytes, nbytes); });
 }
 
+ssize_t posix_writev(int fd, const struct iovec *pieces, int count) {
+  if (injected(FileCall::kWrite)) return -1;
+  return retry_on_eintr([&] { return writev(fd, pieces, count); });
+}
+
 int posix_fsync(int fd) {
   if (injected(FileCall::kFsync)) return -1;
   return retry_on_eintr([&] { return fsync(fd); });

@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 
 namespace platform {
 
@@ -30,6 +31,8 @@ int posix_open(const char *path, int flags, mode_t mode);
 int posix_mkostemp(char *path_template);
 // One write; it may take fewer bytes than offered.
 ssize_t posix_write(int fd, const void *bytes, size_t nbytes);
+// One gathering write, of kind kWrite; it too may take fewer bytes than offered.
+ssize_t posix_writev(int fd, const struct iovec *pieces, int count);
 int posix_fsync(int fd);
 int posix_rename(const char *from, const char *to);
 int posix_link(const char *existing, const char *name);

@@ -20,7 +20,7 @@ int extraction::run(const std::string &destination, cab_notify_fn notify) {
   display_ = &display;
   io() = io_log{};
   io().on_write = [&display](uint64_t nbytes) { display.bytes_done(nbytes); };
-  int code = run_extract(cabinet.c_str(), destination.c_str(), &tool_ops(), notify, this);
+  int code = run_extract(cabinet.c_str(), destination.c_str(), &tool_ops(), &tool_map_ops(), notify, this);
   io().on_write = nullptr;
   display_ = nullptr;
   // The progress line ends before any message follows it.

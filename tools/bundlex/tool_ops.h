@@ -32,5 +32,7 @@ io_log &io();
 // runtime_cab_ops with the opens and writes observed as above, and the discard handle honoured by
 // the write and close operations.
 const CabOps &tool_ops();
+// runtime_map_ops with the gathered writes observed and the discard handle honoured alike.
+const CabMapOps &tool_map_ops();
 
 }  // namespace bundlex

@@ -418,17 +418,21 @@ TEST_F(Extract, OverlongPathsGiveErrorCodes) {
   EXPECT_EQ(extract(nullptr, path("out").c_str()), ERR_OPEN_CABINET);
 }
 
+// Whether the cabinet is read, or large enough to be read in place.
 TEST_F(Extract, FailedWriteIsAnOutputError) {
-  // Past this size a write fails (EFBIG), as on a full disk.
-  write("in.cab", write_cabinet({Folder{kMethodStored, {File{"full", Bytes(100000, 'x')}}}}));
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const rlimit limit{40000, saved.rlim_max};
-  signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-  const int result = extract(path("in.cab").c_str(), path("").c_str());
-  setrlimit(RLIMIT_FSIZE, &saved);
-  EXPECT_EQ(result, ERR_OUTPUT);
+  for (const size_t nbytes : {100000, 700000}) {
+    SCOPED_TRACE(nbytes);
+    write("in.cab", write_cabinet({Folder{kMethodStored, {File{"full", Bytes(nbytes, 'x')}}}}));
+    // Past this size a write fails (EFBIG), as on a full disk.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const rlimit limit{40000, saved.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const int result = extract(path("in.cab").c_str(), path("").c_str());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(result, ERR_OUTPUT);
+  }
 }
 
 TEST_F(Extract, TwoThreadsExtractAtOnce) {

@@ -1,6 +1,9 @@
 // memory_files.cc - in-memory files behind the reader's operations, for tests and fuzzing.
 #include "tests/cabinet/harness/memory_files.h"
 
+#include <sys/uio.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,6 +22,11 @@ MemoryFiles::~MemoryFiles() { t_current = previous_; }
 const CabOps &MemoryFiles::ops() {
   static const CabOps kOps = {cab_alloc, cab_free, cab_open, cab_read, cab_write, cab_close, cab_seek};
   return kOps;
+}
+
+const CabMapOps &MemoryFiles::map_ops() {
+  static const CabMapOps kMapOps = {cab_map, cab_unmap, cab_read_mapped, cab_write_pieces};
+  return kMapOps;
 }
 
 bool MemoryFiles::should_fail(Op op) {
@@ -69,14 +77,70 @@ int32_t MemoryFiles::cab_read(int32_t handle, void *buffer, uint32_t nbytes) {
   return static_cast<int32_t>(count);
 }
 
+int32_t MemoryFiles::append(int32_t handle, const void *bytes, uint32_t nbytes) {
+  auto it = handles_.find(handle);
+  if (should_fail(Op::write) || it == handles_.end()) return -1;
+  std::vector<uint8_t> &file = files_[it->second.path];
+  const auto *data = static_cast<const uint8_t *>(bytes);
+  file.insert(file.end(), data, data + nbytes);
+  write_sizes_.push_back(nbytes);
+  return static_cast<int32_t>(nbytes);
+}
+
 int32_t MemoryFiles::cab_write(int32_t handle, const void *buffer, uint32_t nbytes) {
+  const struct iovec piece = {const_cast<void *>(buffer), nbytes};
+  return cab_write_pieces(handle, &piece, 1);
+}
+
+int32_t MemoryFiles::cab_write_pieces(int32_t handle, const struct iovec *pieces, int32_t count) {
+  MemoryFiles *self = t_current;
+  std::vector<uint8_t> joined;
+  for (int32_t i = 0; i < count; ++i) {
+    const auto *bytes = static_cast<const uint8_t *>(pieces[i].iov_base);
+    // The system's copy from a page that is gone fails.
+    if (self->gone(bytes, pieces[i].iov_len)) {
+      errno = EFAULT;
+      return -1;
+    }
+    joined.insert(joined.end(), bytes, bytes + pieces[i].iov_len);
+  }
+  return self->append(handle, joined.data(), static_cast<uint32_t>(joined.size()));
+}
+
+bool MemoryFiles::gone(const uint8_t *bytes, uint64_t nbytes) {
+  auto old = unmapped_.upper_bound(bytes);
+  if (old != unmapped_.begin() && bytes < (--old)->first + old->second) return true;
+  // The mapping that holds the bytes, if any: the reader may pass memory of its own too.
+  auto it = mappings_.upper_bound(bytes);
+  if (it == mappings_.begin()) return false;
+  --it;
+  const auto offset = static_cast<uint64_t>(bytes - it->first);
+  return offset < it->second.nbytes && offset + nbytes > files_[it->second.path].size();
+}
+
+const void *MemoryFiles::cab_map(int32_t handle, uint64_t, uint64_t *nbytes) {
   MemoryFiles *self = t_current;
   auto it = self->handles_.find(handle);
-  if (self->should_fail(Op::write) || it == self->handles_.end()) return -1;
-  std::vector<uint8_t> &bytes = self->files_[it->second.path];
-  const auto *data = static_cast<const uint8_t *>(buffer);
-  bytes.insert(bytes.end(), data, data + nbytes);
-  return static_cast<int32_t>(nbytes);
+  if (it == self->handles_.end()) return nullptr;
+  const std::vector<uint8_t> &file = self->files_[it->second.path];
+  if (file.empty()) return nullptr;
+  self->mappings_[file.data()] = Mapping{it->second.path, file.size()};
+  self->unmapped_.erase(file.data());
+  *nbytes = file.size();
+  return file.data();
+}
+
+void MemoryFiles::cab_unmap(const void *bytes, uint64_t nbytes) {
+  MemoryFiles *self = t_current;
+  const auto *first = static_cast<const uint8_t *>(bytes);
+  self->mappings_.erase(first);
+  self->unmapped_[first] = nbytes;
+}
+
+int32_t MemoryFiles::cab_read_mapped(const void *bytes, uint64_t nbytes, void (*read)(void *context), void *context) {
+  if (t_current->gone(static_cast<const uint8_t *>(bytes), nbytes)) return 0;
+  read(context);
+  return 1;
 }
 
 int32_t MemoryFiles::cab_close(int32_t handle) {

@@ -30,6 +30,9 @@ class ReaderSession {
   ReaderSession(const ReaderSession &) = delete;
   ReaderSession &operator=(const ReaderSession &) = delete;
 
+  // Lets the reader map the cabinets through MemoryFiles::map_ops().
+  void allow_mapping() { cab_reader_allow_mapping(reader, &MemoryFiles::map_ops()); }
+
   // Runs one copy; returns the reader's answer (1 or 0).
   int copy(const std::string &cabinet_name, const std::string &cabinet_folder = "");
 

@@ -29,6 +29,7 @@ struct SetCase {
   uint16_t first_method, second_method;
   uint32_t capacity;
   bool split_blocks;
+  bool mapped = false;
 };
 
 class ReaderSets : public testing::TestWithParam<SetCase> {};
@@ -48,6 +49,7 @@ TEST_P(ReaderSets, EveryFileOnceAcrossTheCopiesOfTheSet) {
   std::multiset<std::string> extracted;
   for (const Cabinet &cab : cabs) {
     ReaderSession session(files);
+    if (c.mapped) session.allow_mapping();
     ASSERT_EQ(session.copy(cab.name, "disk/"), 1) << cab.name << " error " << session.error.code;
     for (const std::string &name : session.closed_files()) extracted.insert(name);
   }
@@ -65,7 +67,11 @@ INSTANTIATE_TEST_SUITE_P(Layouts, ReaderSets,
                                          SetCase{"stored_whole_blocks", kMethodStored, kMethodStored, 40000, false},
                                          SetCase{"mszip_split_blocks", kMethodMszip, kMethodMszip, 25000, true},
                                          SetCase{"mszip_whole_blocks", kMethodMszip, kMethodStored, 30000, false},
-                                         SetCase{"one_block_per_cabinet", kMethodMszip, kMethodMszip, 33000, true}),
+                                         SetCase{"one_block_per_cabinet", kMethodMszip, kMethodMszip, 33000, true},
+                                         SetCase{"stored_split_blocks_mapped", kMethodStored, kMethodStored, 40000,
+                                                 true, true},
+                                         SetCase{"stored_whole_blocks_mapped", kMethodStored, kMethodMszip, 40000,
+                                                 false, true}),
                          [](const testing::TestParamInfo<SetCase> &info) { return info.param.name; });
 
 TEST(ReaderSets, ContinuationAnnouncesTheNextCabinetAndEndsAtANewFolder) {

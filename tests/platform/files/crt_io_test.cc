@@ -266,6 +266,27 @@ TEST(CrtIo, WriteToAFullDiskFailsWithENOSPC) {
   _close(fd);
 }
 
+// Pieces go out in order; a count the system cannot take and a full disk fail.
+TEST_F(CrtIoTest, WritePiecesKeepsTheOrderOrFails) {
+  const int fd = _open(path("out").c_str(), _O_WRONLY | _O_CREAT, _S_IREAD | _S_IWRITE);
+  ASSERT_GE(fd, 0);
+  char first[] = "first ", second[] = "second ", third[] = "third";
+  const struct iovec pieces[] = {{first, 6}, {second, 7}, {third, 5}};
+  EXPECT_EQ(_write_pieces(fd, pieces, 3), 18);
+  errno = 0;
+  EXPECT_EQ(_write_pieces(fd, pieces, IOV_MAX + 1), -1);
+  EXPECT_EQ(errno, EINVAL);
+  _close(fd);
+  EXPECT_EQ(read_file(path("out")), "first second third");
+
+  const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(full, 0);
+  errno = 0;
+  EXPECT_EQ(_write_pieces(full, pieces, 3), -1);
+  EXPECT_EQ(errno, ENOSPC);
+  close(full);
+}
+
 TEST_F(CrtIoTest, SeekOriginsAndLargeOffsets) {
   write_file(path("ten"), "0123456789");
   const int fd = _open(path("ten").c_str(), _O_RDONLY, 0);

@@ -24,13 +24,13 @@ inline void store32(uint8_t *p, uint32_t v) { std::memcpy(p, &v, 4); }
 
 // How far past its last byte copy_match may write. A decoder's window needs this much room
 // after the farthest byte it writes.
-inline constexpr uint32_t kMatchCopySlackNbytes = 32;
+inline constexpr uint32_t kMatchCopySlackNbytes = 40;
 
 /*
  * Copies a match of `len` (1 or more) bytes from `offset` (1 or more) bytes back to `dst`,
  * with the result of a forward byte copy: a source overlapping the destination repeats. It
  * writes and reads up to kMatchCopySlackNbytes bytes past dst + len, so those bytes must
- * exist and hold nothing that is still needed. Most matches are short: three words cover them
+ * exist and hold nothing that is still needed. Most matches are short: five words cover them
  * without a loop.
  */
 [[gnu::always_inline]] inline void copy_match(uint8_t *dst, uint32_t offset, uint32_t len) {
@@ -41,9 +41,11 @@ inline constexpr uint32_t kMatchCopySlackNbytes = 32;
     store64(dst, load64(src));
     store64(dst + 8, load64(src + 8));
     store64(dst + 16, load64(src + 16));
-    if (len > 24) {
-      dst += 24;
-      src += 24;
+    store64(dst + 24, load64(src + 24));
+    store64(dst + 32, load64(src + 32));
+    if (len > 40) {
+      dst += 40;
+      src += 40;
       do {
         store64(dst, load64(src));
         store64(dst + 8, load64(src + 8));

@@ -290,16 +290,18 @@ class Inflater {
     uint64_t bits = state.bits;
     uint32_t nbits = state.nbits;
     const uint8_t *history = state.history;
+    // Only the low byte of `nbits` counts: a whole entry is taken from it, whose low byte is the
+    // count to consume, and the shifts take only their low six bits.
     // Loads 8 bytes behind the valid bits; what lies above the valid ones is the input that
     // follows them, so OR-ing it in again is harmless.
     const auto refill = [&] {
-      bits |= load64(in) << nbits;
-      in += (63 - nbits) >> 3;
+      bits |= load64(in) << (nbits & 63);
+      in += 7 - ((nbits >> 3) & 7);
       nbits |= 56;
     };
     const auto consume = [&](uint32_t entry) {
-      bits >>= entry & kHuffmanNbitsMask;
-      nbits -= entry & kHuffmanNbitsMask;
+      bits >>= entry & 63;
+      nbits -= entry;
     };
     FastEnd end = FastEnd::margin;
     // Every round starts with at least kFastBits valid bits and the next symbol looked up,
@@ -367,7 +369,7 @@ class Inflater {
       out += len;
     } while (in < in_fast_end && out < out_fast_end);
     // A look-up ahead is dropped: the careful loop looks again from the same bits.
-    state = {in, out, bits, nbits, history};
+    state = {in, out, bits, nbits & kHuffmanNbitsMask, history};
     return end;
   }
 

@@ -6,13 +6,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 
 #include "test_support.h"
 
 namespace {
-
-class MappedFileTest : public FolderTest {};
 
 // A file opened and mapped, when it is a regular file of `min_nbytes` or more; both undone at the end.
 struct Mapped {
@@ -29,6 +28,20 @@ struct Mapped {
   int fd;
   const uint8_t *bytes = nullptr;
   uint64_t nbytes = 0;
+};
+
+class MappedFileTest : public FolderTest {
+ protected:
+  // "f", four pages long, mapped and then cut to its first page.
+  const Mapped &map_then_shorten() {
+    write_file(path("f"), std::string(4 * page_, 'x'));
+    shortened_ = std::make_unique<Mapped>(path("f"), 1);
+    EXPECT_EQ(truncate(path("f").c_str(), static_cast<off_t>(page_)), 0);
+    return *shortened_;
+  }
+
+  const size_t page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  std::unique_ptr<Mapped> shortened_;
 };
 
 struct Sum {
@@ -64,11 +77,9 @@ TEST_F(MappedFileTest, MapsOnlyRegularFilesOfTheAskedSize) {
 // Only a read that touches a page cut from the file fails; the process goes on, and the handler
 // keeps working for later reads.
 TEST_F(MappedFileTest, ShortenedFileFailsOnlyTheReadsOfLostPages) {
-  const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-  write_file(path("f"), std::string(4 * page, 'x'));
-  const Mapped mapped(path("f"), 1);
+  const Mapped &mapped = map_then_shorten();
   ASSERT_NE(mapped.bytes, nullptr);
-  ASSERT_EQ(truncate(path("f").c_str(), static_cast<off_t>(page)), 0);
+  const size_t page = page_;
   for (int round = 0; round < 2; ++round) {
     Sum kept{mapped.bytes, page, 0};
     EXPECT_TRUE(platform::read_mapped(kept.bytes, kept.nbytes, add_up, &kept));
@@ -80,11 +91,9 @@ TEST_F(MappedFileTest, ShortenedFileFailsOnlyTheReadsOfLostPages) {
 
 // A bus error outside any guarded read, or outside the range a read names, still ends the process.
 TEST_F(MappedFileTest, BusErrorsThatAreNotOursStillEndTheProcess) {
-  const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-  write_file(path("f"), std::string(4 * page, 'x'));
-  const Mapped mapped(path("f"), 1);
+  const Mapped &mapped = map_then_shorten();
   ASSERT_NE(mapped.bytes, nullptr);
-  ASSERT_EQ(truncate(path("f").c_str(), static_cast<off_t>(page)), 0);
+  const size_t page = page_;
   const auto *lost = static_cast<const volatile uint8_t *>(mapped.bytes + 2 * page);
   EXPECT_DEATH((void)*lost, "");
   Sum elsewhere{mapped.bytes + 2 * page, 1, 0};
